@@ -1,0 +1,47 @@
+// Reads self-relative NTFS security descriptors from raw bytes, as NTFS stores
+// them. Portable: used by the Linux layer and by the tests' fake platform.
+// Everything is validated before use; nothing reads outside the buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace vesk {
+namespace platform {
+
+/// A validated descriptor: pointers into the bytes it was parsed from.
+struct DescriptorView {
+  uint16_t control;        // as stored
+  const uint8_t* owner;    // SID, or nullptr
+  const uint8_t* group;    // SID, or nullptr
+  bool daclPresent;        // SE_DACL_PRESENT
+  const uint8_t* dacl;     // ACL, or nullptr (absent, or NULL DACL)
+};
+
+/// Validates data[0, size) as a self-relative descriptor, parts located by
+/// their offsets. 0 and *view on success, else kErrorInvalidSecurityDescr.
+uint32_t parseDescriptor(const uint8_t* data, size_t size,
+                         DescriptorView* view);
+
+/// Bytes of a SID whose header is already known to be valid.
+size_t sidLength(const uint8_t* sid);
+
+/// "S-1-..." of a valid SID.
+std::string sidText(const uint8_t* sid);
+
+/// The explicit entries of a validated ACL (nullptr: none), as one
+/// malloc'd block holding the array and copies of the SIDs; release with
+/// free(). 0 on success (entries nullptr when count is 0), or
+/// kErrorNotEnoughMemory.
+uint32_t buildExplicitEntries(const uint8_t* acl, uint32_t* count,
+                              ExplicitAccess** entries);
+
+/// A malloc'd trustee record in name form holding a copy of name; nullptr
+/// when out of memory. Release with free().
+Trustee* makeNameTrustee(const std::string& name);
+
+}  // namespace platform
+}  // namespace vesk

@@ -1,0 +1,189 @@
+// The one door from the logic to the operating system.
+//
+// Every operation mirrors one Windows call (named beside it) and keeps that
+// call's contract: statuses are Windows error codes, blocks handed out are
+// released once each through the matching localFree. windows.cpp maps them
+// one to one; posix.cpp answers them from the NTFS descriptors that ntfs-3g
+// exposes; tests link a scripted fake. No OS type crosses this header.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace vesk {
+namespace platform {
+
+// Windows error codes the layers report.
+constexpr uint32_t kErrorSuccess = 0;
+constexpr uint32_t kErrorFileNotFound = 2;
+constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorAccessDenied = 5;
+constexpr uint32_t kErrorNotEnoughMemory = 8;
+constexpr uint32_t kErrorNotSupported = 50;
+constexpr uint32_t kErrorInvalidParameter = 87;
+constexpr uint32_t kErrorInsufficientBuffer = 122;
+constexpr uint32_t kErrorCallNotImplemented = 120;
+constexpr uint32_t kErrorFilenameTooLong = 206;
+constexpr uint32_t kErrorNoMoreItems = 259;
+constexpr uint32_t kErrorNoNetwork = 1222;
+constexpr uint32_t kErrorNoneMapped = 1332;
+constexpr uint32_t kErrorInvalidSid = 1337;
+constexpr uint32_t kErrorInvalidSecurityDescr = 1338;
+constexpr uint32_t kErrorRpcServerUnavailable = 1722;
+
+// Control bits of a security descriptor (SECURITY_DESCRIPTOR_CONTROL).
+constexpr uint16_t kSeOwnerDefaulted = 0x0001;
+constexpr uint16_t kSeGroupDefaulted = 0x0002;
+constexpr uint16_t kSeDaclPresent = 0x0004;
+constexpr uint16_t kSeDaclDefaulted = 0x0008;
+constexpr uint16_t kSeSaclPresent = 0x0010;
+constexpr uint16_t kSeSaclDefaulted = 0x0020;
+constexpr uint16_t kSeDaclAutoInherited = 0x0400;
+constexpr uint16_t kSeSaclAutoInherited = 0x0800;
+constexpr uint16_t kSeDaclProtected = 0x1000;
+constexpr uint16_t kSeSaclProtected = 0x2000;
+constexpr uint16_t kSeSelfRelative = 0x8000;
+
+// ACCESS_MODE values of an entry.
+constexpr uint32_t kNotUsedAccess = 0;
+constexpr uint32_t kGrantAccess = 1;
+constexpr uint32_t kSetAccess = 2;
+constexpr uint32_t kDenyAccess = 3;
+constexpr uint32_t kRevokeAccess = 4;
+
+// Opaque blocks. SecurityDescriptor is PSECURITY_DESCRIPTOR, Acl is PACL and
+// Sid is PSID on Windows; Acl and Sid lie inside the block they came with.
+struct SecurityDescriptor;
+struct Acl;
+struct Sid;
+
+enum class TrusteeForm : uint8_t { Sid, Name, Other };  // TRUSTEE_IS_SID, _NAME
+
+/// TRUSTEE_A: one of sid or name is set, as form says.
+struct Trustee {
+  TrusteeForm form;
+  const Sid* sid;
+  const char* name;
+};
+
+/// EXPLICIT_ACCESS_A.
+struct ExplicitAccess {
+  uint32_t accessPermissions;  // the mask as stored
+  uint32_t accessMode;         // kGrantAccess, kDenyAccess, ...
+  uint32_t inheritance;        // ACE flags & 0x1F
+  Trustee trustee;
+};
+
+/// GetNamedSecurityInfoA(path, SE_FILE_OBJECT, owner | group | DACL).
+/// 0 and *sd on success (release with localFree), else the error code.
+uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd);
+
+/// GetSecurityDescriptorDacl. false on failure. A NULL DACL is present with
+/// *dacl == nullptr.
+bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,
+                               const Acl** dacl, bool* defaulted);
+
+/// GetSecurityDescriptorOwner. *owner is nullptr when the descriptor has none.
+bool getSecurityDescriptorOwner(const SecurityDescriptor* sd,
+                                const Sid** owner, bool* defaulted);
+
+/// GetSecurityDescriptorControl.
+bool getSecurityDescriptorControl(const SecurityDescriptor* sd,
+                                  uint16_t* control, uint32_t* revision);
+
+/// GetExplicitEntriesFromAclA: one entry per ACE in ACL order, trustees in
+/// identifier form. 0 on success; *entries is nullptr when *count is 0,
+/// otherwise one block to release with localFree. A null acl gives 0 entries.
+uint32_t getExplicitEntriesFromAcl(const Acl* acl, uint32_t* count,
+                                   ExplicitAccess** entries);
+
+/// LookupSecurityDescriptorPartsA without the audit parts. 0 on success;
+/// owner, group and entries are separate blocks (each may be nullptr), each
+/// released with localFree. Trustees keep the form the call gives them.
+uint32_t lookupSecurityDescriptorParts(Trustee** owner, Trustee** group,
+                                       uint32_t* count,
+                                       ExplicitAccess** entries,
+                                       const SecurityDescriptor* sd);
+
+/// LocalFree, one overload per kind of block; null is ignored.
+void localFree(SecurityDescriptor* sd);
+void localFree(ExplicitAccess* entries);
+void localFree(Trustee* trustee);
+
+/// IsValidSid.
+bool isValidSid(const Sid* sid);
+
+/// LookupAccountSidA. systemName "" is the local machine. true on success
+/// with the bare account name in name; false sets getLastError.
+bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
+                      uint32_t nameCapacity, char* domain,
+                      uint32_t domainCapacity);
+
+/// The identifier's string form, S-1-5-21-...; "" when sid is not valid.
+std::string sidString(const Sid* sid);
+
+/// GetLastError: the code of the failed call just made.
+uint32_t getLastError();
+
+/// WNetOpenEnumA(RESOURCE_CONNECTED, RESOURCETYPE_DISK, 0, no container).
+struct NetEnum;
+uint32_t wnetOpenEnum(NetEnum** handle);
+/// WNetEnumResourceA asking for one entry: 0 and its remote name
+/// (\\server\share) while one came back, anything else at the end.
+uint32_t wnetEnumResource(NetEnum* handle, std::string* remoteName);
+/// WNetCloseEnum.
+void wnetCloseEnum(NetEnum* handle);
+
+/// One entry of a directory search (WIN32_FIND_DATAA resolved by
+/// GetFullPathNameA).
+struct FindEntry {
+  std::string fullPath;  // absolute: the searched directory, resolved, + name
+  bool directory;        // FILE_ATTRIBUTE_DIRECTORY; links are never one
+  bool dotOrDotDot;      // the entry is "." or ".."
+};
+struct FindHandle;
+/// FindFirstFileA over dir + "\*.*". nullptr when the directory cannot be
+/// searched or holds nothing; otherwise *entry is the first entry.
+FindHandle* findFirst(const std::string& dir, FindEntry* entry);
+/// FindNextFileA. false after the last entry (entry is then untouched).
+bool findNext(FindHandle* handle, FindEntry* entry);
+/// FindClose.
+void findClose(FindHandle* handle);
+
+enum class AlertIcon { Information, Error };  // MB_ICONINFORMATION, MB_ICONERROR
+/// MessageBoxA without an owner; returns when closed. On Linux one line on
+/// standard error: caption, ": ", text.
+void messageBox(const char* text, const char* caption, AlertIcon icon);
+
+/// GetModuleFileNameA: the executable's full path; "" if unknown.
+std::string moduleFileName();
+
+/// The local clock: date parts and "HH:MM:SS" as _strtime gives it.
+struct LocalTime {
+  int year;
+  int month;
+  int day;
+  char time[16];
+};
+LocalTime localClock();
+
+/// _mbsicmp: negative, 0 or positive, ignoring letter case.
+int mbsicmp(const char* a, const char* b);
+
+/// The streams of the run. Output files are text streams ("wt", "rt").
+FILE* standardOutput();
+FILE* standardError();
+/// fopen(path, "wt"); nullptr on failure.
+FILE* createLogFile(const char* path);
+/// fopen(path, "rt"); nullptr when absent or unreadable.
+FILE* openTermsFile(const char* path);
+
+/// Whether the stream is an interactive terminal.
+bool isTerminal(FILE* stream);
+
+/// Once at process start, before anything is written.
+void startProcess();
+
+}  // namespace platform
+}  // namespace vesk

@@ -1,0 +1,27 @@
+// The ACL block of one object.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vesk {
+
+/// The entry lines of the object being reported; each ends in "\n".
+extern std::vector<std::string> entryLines;
+
+/// What reportObject returns.
+enum ReportStatus {
+  kReportDone = 0,
+  kReportNoDescriptor = 1,
+  kReportNoDacl = 2,
+  kReportNoInheritedEntries = 3,
+  kReportNoEntries = 4,
+};
+
+/// Prints the block of path to standard output and its trace to the log.
+int reportObject(const std::string& path);
+
+/// Sorts entryLines, stable and ignoring letter case.
+void sortEntryLines();
+
+}  // namespace vesk

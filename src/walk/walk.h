@@ -1,0 +1,13 @@
+// The walk over the tree below the path of an ACL run.
+#pragma once
+
+#include <string>
+
+namespace vesk {
+
+/// Reports every subdirectory below dir (and every file with /f), depth
+/// first, entering subdirectories down to appState.maxDepth. depth is dir's
+/// level below the starting path.
+void walkDirectory(const std::string& dir, int depth);
+
+}  // namespace vesk

@@ -1,0 +1,69 @@
+// A scripted platform for the unit tests: every operation of platform.h
+// answers from the script below, can be made to fail with any code, and
+// records what was asked and what was released.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace vesk {
+namespace fake {
+
+/// One object that getNamedSecurityInfo can be asked for.
+struct Object {
+  uint32_t status = 0;              // non-zero: getNamedSecurityInfo fails so
+  std::vector<uint8_t> descriptor;  // bytes, read by the real parser
+  bool daclFails = false;           // getSecurityDescriptorDacl fails
+  uint32_t explicitStatus = 0;      // getExplicitEntriesFromAcl fails so
+  uint32_t partsStatus = 0;         // lookupSecurityDescriptorParts fails so
+  bool ownerInNameForm = true;      // parts: owner trustee in name form
+  bool entriesInNameForm = false;   // parts: entry trustees in name form
+};
+
+struct Script {
+  std::map<std::string, Object> objects;  // by path as asked
+  // Directory contents by the directory as passed to findFirst.
+  std::map<std::string, std::vector<platform::FindEntry>> directories;
+  // Account names by "SYSTEM|S-1-..." ("" system: local machine).
+  std::map<std::string, std::string> accounts;
+  uint32_t lookupError = platform::kErrorNoneMapped;  // when not named
+  uint32_t openEnumStatus = 0;
+  std::vector<std::string> remoteNames;  // connected drives, in order
+  std::string executable = "/opt/vesk/vesk";
+  std::map<std::string, std::string> files;  // readable text files by path
+  std::set<std::string> uncreatable;         // log paths that cannot be made
+  bool stdoutFails = false;                  // standard output is /dev/full
+  platform::LocalTime clock = {2009, 5, 11, "09:15:42"};
+};
+
+/// What the code under test did.
+struct Record {
+  std::vector<std::string> alerts;   // "caption|text|I" or "...|E"
+  std::vector<std::string> lookups;  // "SYSTEM|S-1-..." per lookupAccountSid
+  std::vector<std::string> searched; // directories passed to findFirst
+  int openEnums = 0;
+  int closedEnums = 0;
+  int openFinds = 0;  // search handles not yet closed
+  int liveBlocks = 0;     // handed out and not yet released
+  int releasedBlocks = 0;
+  int doubleFrees = 0;    // releases of a block not live
+};
+
+/// Clears script, record, streams; the run state and terms are not touched.
+void reset();
+Script& script();
+Record& record();
+
+/// Everything written to standard output / standard error since reset.
+std::string output();
+std::string errors();
+/// The contents of a log file created through createLogFile.
+std::string file(const std::string& path);
+
+}  // namespace fake
+}  // namespace vesk
