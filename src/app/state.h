@@ -6,7 +6,8 @@
 namespace vesk {
 
 constexpr int kServerSlots = 8;
-constexpr int kTextSize = 260;  // the platform's path limit, terminator included
+constexpr int kTextSize =
+    260;  // the platform's path limit, terminator included
 
 enum Action { kActionNone = 0, kActionRead = 1, kActionGrant = 2 };
 

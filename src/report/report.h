@@ -25,3 +25,10 @@ int reportObject(const std::string& path);
 void sortEntryLines();
 
 }  // namespace vesk
+
+namespace vesk {
+
+/// Whether writing to standard output has failed: the run should stop.
+bool outputFailed();
+
+}  // namespace vesk

@@ -37,21 +37,21 @@ struct Script {
   std::string executable = "/opt/vesk/vesk";
   std::map<std::string, std::string> files;  // readable text files by path
   std::set<std::string> uncreatable;         // log paths that cannot be made
-  bool stdoutFails = false;                  // standard output is /dev/full
+  bool stdoutFails = false;  // every write to standard output fails
   platform::LocalTime clock = {2009, 5, 11, "09:15:42"};
 };
 
 /// What the code under test did.
 struct Record {
-  std::vector<std::string> alerts;   // "caption|text|I" or "...|E"
-  std::vector<std::string> lookups;  // "SYSTEM|S-1-..." per lookupAccountSid
-  std::vector<std::string> searched; // directories passed to findFirst
+  std::vector<std::string> alerts;    // "caption|text|I" or "...|E"
+  std::vector<std::string> lookups;   // "SYSTEM|S-1-..." per lookupAccountSid
+  std::vector<std::string> searched;  // directories passed to findFirst
   int openEnums = 0;
   int closedEnums = 0;
-  int openFinds = 0;  // search handles not yet closed
-  int liveBlocks = 0;     // handed out and not yet released
+  int openFinds = 0;   // search handles not yet closed
+  int liveBlocks = 0;  // handed out and not yet released
   int releasedBlocks = 0;
-  int doubleFrees = 0;    // releases of a block not live
+  int doubleFrees = 0;  // releases of a block not live
 };
 
 /// Clears script, record, streams; the run state and terms are not touched.

@@ -1,0 +1,157 @@
+#include "app/command_line.h"
+
+#include <vector>
+
+#include "support/descriptor_builder.h"
+#include "support/fixture.h"
+
+namespace vesk {
+namespace {
+
+const char kUsage[] =
+    "VESK 1.00\n"
+    "Usage:\n"
+    "  vesk path /readacl [/s] [/o] [/f] [/l:logfile] [> output-file]\n"
+    "            /readacl ... reads ACL's from path\n"
+    "            /s ......... scans subdirectories in path\n"
+    "            /o ... ..... shows owner of object\n"
+    "            /f ... ..... shows also file ACL's\n"
+    "  vesk /show ........... shows NTFS Terms\n";
+
+const char kNoAction[] =
+    "VESK 1.00|No or wrong Action (use /readacl or /grantacl)!|I";
+
+class CommandLineTest : public test::CleanRun {
+ protected:
+  int run(std::vector<const char*> args) {
+    args.insert(args.begin(), "vesk");
+    return runCommandLine(static_cast<int>(args.size()), args.data());
+  }
+};
+
+TEST_F(CommandLineTest, UsageText) {
+  const std::vector<std::vector<const char*>> runs = {
+      {}, {"/?"}, {"/h"}, {"/H"}, {"D:\\Data"}, {"/readacl"}};
+  for (const auto& args : runs) {
+    SCOPED_TRACE(args.empty() ? "(none)" : args[0]);
+    fake::reset();
+    EXPECT_EQ(0, run(args));
+    EXPECT_EQ(kUsage, fake::output());
+    EXPECT_TRUE(fake::record().alerts.empty());
+  }
+}
+
+TEST_F(CommandLineTest, LoneShowListsTheTerms) {
+  EXPECT_EQ(0, run({"/SHOW"}));
+  const std::string out = fake::output();
+  EXPECT_EQ(0u, out.find("VESK 1.00\n\n\n[Global Flags]\n<inherited>\n"));
+  EXPECT_EQ("SE_SELF_RELATIVE\t32768\n", out.substr(out.size() - 23));
+}
+
+struct OptionCase {
+  std::vector<const char*> args;  // after the path
+  int action;
+  bool recurse;
+  int maxDepth;
+  bool showOwner;
+  bool showFiles;
+  bool verbose;
+};
+
+TEST_F(CommandLineTest, Options) {
+  const OptionCase cases[] = {
+      {{"/readacl"}, 1, false, 0, false, false, false},
+      {{"/READACL"}, 1, false, 0, false, false, false},
+      {{"/grantacl"}, 2, false, 0, false, false, false},
+      {{"/readacl", "/grantacl"}, 2, false, 0, false, false, false},
+      {{"/grantacl", "/ReadAcl"}, 1, false, 0, false, false, false},
+      {{"/readacl/o"}, 0, false, 0, true, false, false},
+      {{"/s:3/o"}, 0, true, 3, true, false, false},
+      {{"/show"}, 0, true, 0, false, false, false},
+      {{"/show/s:2"}, 0, true, 0, false, false, false},
+      {{"/s:-2"}, 0, true, -2, false, false, false},
+      {{"/s:+4"}, 0, true, 4, false, false, false},
+      {{"/s: 7"}, 0, true, 7, false, false, false},
+      {{"/s:x"}, 0, true, 0, false, false, false},
+      {{"/s:5", "/s"}, 0, true, 5, false, false, false},
+      {{"/s:5", "/s:1"}, 0, true, 1, false, false, false},
+      {{"x/s:12y"}, 0, true, 12, false, false, false},
+      {{"/S", "/O", "/F", "/V"}, 0, false, 0, false, false, false},
+      {{"/f", "/v"}, 0, false, 0, false, true, true},
+      {{"/ofv"}, 0, false, 0, true, false, false},
+  };
+  for (const OptionCase& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    resetAppState();
+    std::vector<const char*> argv = {"vesk", "D:\\Data"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    ASSERT_TRUE(parseOptions(static_cast<int>(argv.size()), argv.data()));
+    EXPECT_EQ(c.action, appState.action);
+    EXPECT_EQ(c.recurse, appState.recurse);
+    EXPECT_EQ(c.maxDepth, appState.maxDepth);
+    EXPECT_EQ(c.showOwner, appState.showOwner);
+    EXPECT_EQ(c.showFiles, appState.showFiles);
+    EXPECT_EQ(c.verbose, appState.verbose);
+  }
+}
+
+TEST_F(CommandLineTest, LogNameIsTheRestOfTheArgumentAndCountsAsOptions) {
+  EXPECT_EQ(2, run({"D:\\Data", "x/l:C:\\x/old.log"}));
+  EXPECT_TRUE(appState.showOwner);
+  EXPECT_EQ("Logfile created by VESK:\n", fake::file("C:\\x/old.log"));
+}
+
+TEST_F(CommandLineTest, NoActionAlertsAndExits2) {
+  EXPECT_EQ(2, run({"D:\\Data", "/o"}));
+  ASSERT_EQ(1u, fake::record().alerts.size());
+  EXPECT_EQ(kNoAction, fake::record().alerts[0]);
+  EXPECT_EQ("", fake::output());
+}
+
+TEST_F(CommandLineTest, UncreatableLogExits100AtOnce) {
+  fake::script().uncreatable.insert("bad");
+  EXPECT_EQ(100, run({"D:\\Data", "/l:bad", "/readacl"}));
+  ASSERT_EQ(1u, fake::record().alerts.size());
+  EXPECT_EQ("VESK 1.00|Could not open Logfile bad !|E",
+            fake::record().alerts[0]);
+  EXPECT_EQ(0, appState.action);  // later arguments were not looked at
+  EXPECT_EQ(0, fake::record().openEnums);
+}
+
+TEST_F(CommandLineTest, GrantTouchesNothing) {
+  EXPECT_EQ(0, run({"D:\\Data", "/grantacl", "/s", "/l:log"}));
+  EXPECT_EQ("", fake::output());
+  EXPECT_EQ("Logfile created by VESK:\n", fake::file("log"));
+  EXPECT_EQ(0, fake::record().openEnums);
+  EXPECT_TRUE(fake::record().searched.empty());
+}
+
+TEST_F(CommandLineTest, FilesWithoutWalkMeansOneLevel) {
+  fake::script().directories["D:\\Data"] = {{"/v/sub", true, false},
+                                            {"/v/file", false, false}};
+  fake::script().directories["/v/sub"] = {{"/v/sub/deep", true, false}};
+  EXPECT_EQ(0, run({"D:\\Data", "/readacl", "/f"}));
+  EXPECT_TRUE(appState.recurse);
+  EXPECT_EQ(1, appState.maxDepth);
+  EXPECT_EQ(std::vector<std::string>{"D:\\Data"}, fake::record().searched);
+  EXPECT_EQ(1, fake::record().openEnums);
+  EXPECT_EQ(1, fake::record().closedEnums);
+}
+
+TEST_F(CommandLineTest, ReadWithoutWalkReportsThePathOnly) {
+  fake::script().objects["D:\\Data"].descriptor = test::buildDescriptor(
+      {0x0004, "S-1-5-32-544", "", true, {{0, 0, 0x001F01FF, "S-1-1-0"}}});
+  fake::script().accounts["|S-1-1-0"] = "Everyone";
+  EXPECT_EQ(0, run({"D:\\Data", "/readacl"}));
+  EXPECT_EQ("D:\\Data\t\n\tEveryone\tA\tFC\tNP\n\n", fake::output());
+  EXPECT_TRUE(fake::record().searched.empty());
+}
+
+TEST_F(CommandLineTest, LostOutputIsAFailure) {
+  fake::script().stdoutFails = true;
+  EXPECT_EQ(1, run({"/?"}));
+  EXPECT_EQ("vesk: error writing standard output\n", fake::errors());
+}
+
+}  // namespace
+}  // namespace vesk

@@ -1,0 +1,381 @@
+#include "support/fake_platform.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "platform/descriptor.h"
+
+namespace vesk {
+namespace platform {
+
+struct SecurityDescriptor {
+  std::vector<uint8_t> bytes;
+  DescriptorView view;
+  fake::Object object;
+};
+
+struct NetEnum {
+  size_t next = 0;
+};
+
+struct FindHandle {
+  std::vector<FindEntry> entries;
+  size_t next = 0;
+};
+
+}  // namespace platform
+
+namespace fake {
+namespace {
+
+using namespace platform;
+
+struct State {
+  Script script;
+  Record record;
+  FILE* out = nullptr;
+  FILE* err = nullptr;
+  FILE* failing = nullptr;  // kept open; its error flag cleared on reset
+  std::map<std::string, FILE*> logs;
+  std::set<const void*> live;
+  std::vector<const SecurityDescriptor*> descriptors;     // live, oldest first
+  std::map<const void*, std::vector<std::string>> names;  // of name-form blocks
+  uint32_t lastError = 0;
+};
+
+State& state() {
+  static State s;
+  return s;
+}
+
+void handOut(const void* block) {
+  if (!block) return;
+  state().live.insert(block);
+  ++state().record.liveBlocks;
+}
+
+// true when the block was live and is now released.
+bool takeBack(const void* block) {
+  if (!block) return false;
+  if (!state().live.erase(block)) {
+    ++state().record.doubleFrees;
+    return false;
+  }
+  --state().record.liveBlocks;
+  ++state().record.releasedBlocks;
+  return true;
+}
+
+std::string readAll(FILE* stream) {
+  if (!stream) return "";
+  std::fflush(stream);
+  std::rewind(stream);
+  std::string text;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0)
+    text.append(buffer, n);
+  std::fseek(stream, 0, SEEK_END);
+  return text;
+}
+
+const uint8_t* bytesOf(const Sid* sid) {
+  return reinterpret_cast<const uint8_t*>(sid);
+}
+
+std::string localName(const uint8_t* sid) {
+  const std::string text = sidText(sid);
+  auto found = state().script.accounts.find("|" + text);
+  return found == state().script.accounts.end() ? text : found->second;
+}
+
+}  // namespace
+
+void reset() {
+  State& s = state();
+  if (s.out) std::fclose(s.out);
+  if (s.err) std::fclose(s.err);
+  for (auto& log : s.logs) std::fclose(log.second);
+  s.logs.clear();
+  s.script = Script();
+  s.record = Record();
+  s.live.clear();
+  s.descriptors.clear();
+  s.names.clear();
+  s.lastError = 0;
+  if (s.failing) std::clearerr(s.failing);
+  s.out = std::tmpfile();
+  s.err = std::tmpfile();
+}
+
+Script& script() { return state().script; }
+Record& record() { return state().record; }
+
+std::string output() {
+  if (state().script.stdoutFails) return "";
+  return readAll(state().out);
+}
+
+std::string errors() { return readAll(state().err); }
+
+std::string file(const std::string& path) {
+  auto found = state().logs.find(path);
+  return found == state().logs.end() ? "" : readAll(found->second);
+}
+
+}  // namespace fake
+
+namespace platform {
+
+using fake::state;
+
+uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
+  auto found = state().script.objects.find(path);
+  if (found == state().script.objects.end()) return kErrorFileNotFound;
+  const fake::Object& object = found->second;
+  if (object.status) return object.status;
+  auto* block = new SecurityDescriptor{object.descriptor, {}, object};
+  const uint32_t status =
+      parseDescriptor(block->bytes.data(), block->bytes.size(), &block->view);
+  if (status) {
+    delete block;
+    return status;
+  }
+  *sd = block;
+  fake::handOut(block);
+  state().descriptors.push_back(block);
+  return 0;
+}
+
+bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,
+                               const Acl** dacl, bool* defaulted) {
+  if (sd->object.daclFails) return false;
+  *present = sd->view.daclPresent;
+  *dacl = reinterpret_cast<const Acl*>(sd->view.dacl);
+  *defaulted = sd->view.control & kSeDaclDefaulted;
+  return true;
+}
+
+bool getSecurityDescriptorOwner(const SecurityDescriptor* sd, const Sid** owner,
+                                bool* defaulted) {
+  *owner = reinterpret_cast<const Sid*>(sd->view.owner);
+  *defaulted = sd->view.control & kSeOwnerDefaulted;
+  return true;
+}
+
+bool getSecurityDescriptorControl(const SecurityDescriptor* sd,
+                                  uint16_t* control, uint32_t* revision) {
+  *control = (sd->view.control | kSeSelfRelative) &
+             ~(kSeSaclPresent | kSeSaclDefaulted | kSeSaclAutoInherited |
+               kSeSaclProtected);
+  *revision = 1;
+  return true;
+}
+
+uint32_t getExplicitEntriesFromAcl(const Acl* acl, uint32_t* count,
+                                   ExplicitAccess** entries) {
+  // A scripted failure belongs to the object whose DACL this is.
+  const auto* a = reinterpret_cast<const uint8_t*>(acl);
+  for (const SecurityDescriptor* sd : state().descriptors) {
+    const bool inside =
+        a >= sd->bytes.data() && a < sd->bytes.data() + sd->bytes.size();
+    if ((inside || (!a && sd == state().descriptors.back())) &&
+        sd->object.explicitStatus)
+      return sd->object.explicitStatus;
+  }
+  *count = 0;
+  *entries = nullptr;
+  const uint32_t status = buildExplicitEntries(
+      reinterpret_cast<const uint8_t*>(acl), count, entries);
+  fake::handOut(*entries);
+  return status;
+}
+
+uint32_t lookupSecurityDescriptorParts(Trustee** owner, Trustee** group,
+                                       uint32_t* count,
+                                       ExplicitAccess** entries,
+                                       const SecurityDescriptor* sd) {
+  if (sd->object.partsStatus) return sd->object.partsStatus;
+  *count = 0;
+  *entries = nullptr;
+  uint32_t status = buildExplicitEntries(sd->view.dacl, count, entries);
+  if (status) return status;
+  fake::handOut(*entries);
+  if (sd->object.entriesInNameForm && *entries) {
+    std::vector<std::string>& names = state().names[*entries];
+    names.reserve(*count);
+    for (uint32_t i = 0; i < *count; ++i)
+      names.push_back(
+          fake::localName(fake::bytesOf((*entries)[i].trustee.sid)));
+    for (uint32_t i = 0; i < *count; ++i)
+      (*entries)[i].trustee = {TrusteeForm::Name, nullptr, names[i].c_str()};
+  }
+  auto makeTrustee = [&](const uint8_t* sid) -> Trustee* {
+    if (!sid) return nullptr;
+    Trustee* trustee;
+    if (sd->object.ownerInNameForm) {
+      trustee = makeNameTrustee(fake::localName(sid));
+    } else {
+      trustee = static_cast<Trustee*>(std::malloc(sizeof(Trustee)));
+      *trustee = {TrusteeForm::Sid, reinterpret_cast<const Sid*>(sid), nullptr};
+    }
+    fake::handOut(trustee);
+    return trustee;
+  };
+  *owner = makeTrustee(sd->view.owner);
+  *group = makeTrustee(sd->view.group);
+  return 0;
+}
+
+void localFree(SecurityDescriptor* sd) {
+  if (!fake::takeBack(sd)) return;
+  auto& live = state().descriptors;
+  live.erase(std::find(live.begin(), live.end(), sd));
+  delete sd;
+}
+
+void localFree(ExplicitAccess* entries) {
+  if (fake::takeBack(entries)) {
+    state().names.erase(entries);
+    std::free(entries);
+  }
+}
+
+void localFree(Trustee* trustee) {
+  if (fake::takeBack(trustee)) std::free(trustee);
+}
+
+bool isValidSid(const Sid* sid) {
+  const uint8_t* bytes = fake::bytesOf(sid);
+  if (!bytes || bytes[0] != 1 || bytes[1] > 15) {
+    state().lastError = kErrorInvalidSid;
+    return false;
+  }
+  return true;
+}
+
+bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
+                      uint32_t nameCapacity, char* domain,
+                      uint32_t domainCapacity) {
+  const std::string key =
+      std::string(systemName) + "|" + sidText(fake::bytesOf(sid));
+  state().record.lookups.push_back(key);
+  auto found = state().script.accounts.find(key);
+  if (found == state().script.accounts.end()) {
+    state().lastError = state().script.lookupError;
+    return false;
+  }
+  if (found->second.size() >= nameCapacity || domainCapacity < 1) {
+    state().lastError = kErrorInsufficientBuffer;
+    return false;
+  }
+  std::memcpy(name, found->second.c_str(), found->second.size() + 1);
+  domain[0] = '\0';
+  return true;
+}
+
+std::string sidString(const Sid* sid) {
+  return isValidSid(sid) ? sidText(fake::bytesOf(sid)) : "";
+}
+
+uint32_t getLastError() { return state().lastError; }
+
+uint32_t wnetOpenEnum(NetEnum** handle) {
+  if (state().script.openEnumStatus) return state().script.openEnumStatus;
+  *handle = new NetEnum;
+  ++state().record.openEnums;
+  return 0;
+}
+
+uint32_t wnetEnumResource(NetEnum* handle, std::string* remoteName) {
+  const std::vector<std::string>& names = state().script.remoteNames;
+  if (handle->next >= names.size()) return kErrorNoMoreItems;
+  *remoteName = names[handle->next++];
+  return 0;
+}
+
+void wnetCloseEnum(NetEnum* handle) {
+  ++state().record.closedEnums;
+  delete handle;
+}
+
+FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
+  state().record.searched.push_back(dir);
+  auto found = state().script.directories.find(dir);
+  if (found == state().script.directories.end() || found->second.empty())
+    return nullptr;
+  auto* handle = new FindHandle{found->second, 1};
+  *entry = handle->entries[0];
+  ++state().record.openFinds;
+  return handle;
+}
+
+bool findNext(FindHandle* handle, FindEntry* entry) {
+  if (handle->next >= handle->entries.size()) return false;
+  *entry = handle->entries[handle->next++];
+  return true;
+}
+
+void findClose(FindHandle* handle) {
+  --state().record.openFinds;
+  delete handle;
+}
+
+void messageBox(const char* text, const char* caption, AlertIcon icon) {
+  state().record.alerts.push_back(std::string(caption) + "|" + text + "|" +
+                                  (icon == AlertIcon::Error ? "E" : "I"));
+}
+
+std::string moduleFileName() { return state().script.executable; }
+
+LocalTime localClock() { return state().script.clock; }
+
+int mbsicmp(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    int x = static_cast<unsigned char>(*a);
+    int y = static_cast<unsigned char>(*b);
+    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+    if (x != y || x == 0) return x - y;
+  }
+}
+
+FILE* standardOutput() {
+  if (state().script.stdoutFails) {
+    // The null device opened for reading: every write fails, on any system.
+    FILE*& failing = state().failing;
+    if (!failing) failing = std::fopen("/dev/null", "r");
+    if (!failing) failing = std::fopen("NUL", "r");
+    return failing;
+  }
+  return state().out;
+}
+
+FILE* standardError() { return state().err; }
+
+FILE* createLogFile(const char* path) {
+  if (!*path || state().script.uncreatable.count(path)) return nullptr;
+  auto found = state().logs.find(path);
+  if (found != state().logs.end()) std::fclose(found->second);
+  FILE* log = std::tmpfile();
+  state().logs[path] = log;
+  return log;
+}
+
+FILE* openTermsFile(const char* path) {
+  auto found = state().script.files.find(path);
+  if (found == state().script.files.end()) return nullptr;
+  FILE* stream = std::tmpfile();
+  std::fwrite(found->second.data(), 1, found->second.size(), stream);
+  std::rewind(stream);
+  return stream;
+}
+
+bool isTerminal(FILE*) { return false; }
+
+void startProcess() {}
+
+}  // namespace platform
+}  // namespace vesk

@@ -1,0 +1,28 @@
+// A clean process for every test: fake platform, run state, default terms.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "app/state.h"
+#include "report/account.h"
+#include "report/report.h"
+#include "support/fake_platform.h"
+#include "terms/terms.h"
+
+namespace vesk {
+namespace test {
+
+class CleanRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::reset();
+    resetAppState();
+    resetTerms();
+    appendSeparators();
+    entryLines.clear();
+    forgetAccountNames();
+  }
+};
+
+}  // namespace test
+}  // namespace vesk
