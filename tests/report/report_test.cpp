@@ -1,0 +1,251 @@
+#include "report/report.h"
+
+#include "log/log.h"
+#include "support/descriptor_builder.h"
+#include "support/fixture.h"
+
+namespace vesk {
+namespace {
+
+using test::AceSpec;
+using test::buildDescriptor;
+using test::DescriptorSpec;
+
+constexpr uint16_t kPresent = 0x0004;
+constexpr uint16_t kAutoInherited = 0x0400;
+constexpr uint16_t kProtected = 0x1000;
+
+const char kAdmins[] = "S-1-5-32-544";
+const char kUsers[] = "S-1-5-32-545";
+const char kSystem[] = "S-1-5-18";
+
+class ReportTest : public test::CleanRun {
+ protected:
+  void SetUp() override {
+    CleanRun::SetUp();
+    nameAccounts();
+  }
+
+  void nameAccounts() {
+    fake::script().accounts["|S-1-5-32-544"] = "Administrators";
+    fake::script().accounts["|S-1-5-32-545"] = "Users";
+    fake::script().accounts["|S-1-5-18"] = "SYSTEM";
+  }
+
+  // A new object in a new run, logged to "log".
+  void freshRunWithLog() {
+    fake::reset();
+    resetAppState();
+    nameAccounts();
+    ASSERT_TRUE(openLog("log"));
+  }
+
+  fake::Object& object(const std::string& path, const DescriptorSpec& spec) {
+    fake::Object& o = fake::script().objects[path];
+    o.descriptor = buildDescriptor(spec);
+    return o;
+  }
+
+  std::string log() { return fake::file("log"); }
+};
+
+const std::vector<AceSpec> kThreeAces = {
+    {0, 0x03, 0x00120089, kUsers},
+    {0, 0x03, 0x001F01FF, kSystem},
+    {0, 0x03, 0x001F01FF, kAdmins},
+};
+
+TEST_F(ReportTest, BlockAndLogGroupOfAProtectedDirectory) {
+  freshRunWithLog();
+  appState.showOwner = true;
+  object("D:\\Data",
+         {kPresent | kProtected, kAdmins, kSystem, true, kThreeAces});
+  EXPECT_EQ(kReportDone, reportObject("D:\\Data"));
+  EXPECT_EQ(
+      "D:\\Data\t<not inherited>\tOwner: Administrators\n"
+      "\tAdministrators\tA\tFC\tCI+OI\n"
+      "\tSYSTEM\tA\tFC\tCI+OI\n"
+      "\tUsers\tA\tR\tCI+OI\n"
+      "\n",
+      fake::output());
+  EXPECT_EQ(
+      "Logfile created by VESK:\n"
+      "\n"
+      "2009-05-11 09:15:42\tGetSecurityDescriptorDacl () successfully for: "
+      "D:\\Data\n"
+      "2009-05-11 09:15:42\tpDACL present\n"
+      "2009-05-11 09:15:42\tGetExplicitEntriesFromAcl () read 3 Entries from "
+      "DACL\n",
+      log());
+  EXPECT_EQ(0, fake::record().liveBlocks);
+  EXPECT_EQ(2, fake::record().releasedBlocks);  // descriptor, entries
+  EXPECT_TRUE(entryLines.empty());
+}
+
+TEST_F(ReportTest, FailingStepsPrintNothingAndReleaseEverything) {
+  struct Case {
+    const char* name;
+    uint16_t control;
+    void (*script)(fake::Object*);
+    int status;
+    const char* logTail;
+    int released;
+  };
+  const Case cases[] = {
+      {"descriptor", kPresent, [](fake::Object* o) { o->status = 5; },
+       kReportNoDescriptor,
+       "GetNamedSecurityInfo () failed for: X\n"
+       "2009-05-11 09:15:42\tGetNamedSecurityInfo () error: 5\n",
+       0},
+      {"dacl", kPresent, [](fake::Object* o) { o->daclFails = true; },
+       kReportNoDacl, "GetSecurityDescriptorDacl () failed for: X\n", 1},
+      {"parts", kPresent | kAutoInherited,
+       [](fake::Object* o) { o->partsStatus = 120; }, kReportNoInheritedEntries,
+       "LookupSecurityDescriptorParts () failed: 0x00000078\n", 1},
+      {"explicit", kPresent, [](fake::Object* o) { o->explicitStatus = 0x78; },
+       kReportNoEntries, "GetExplicitEntriesFromAcl () failed: 0x00000078\n",
+       1},
+      {"corrupt", kPresent,
+       [](fake::Object* o) { o->descriptor.resize(o->descriptor.size() - 1); },
+       kReportNoDescriptor,
+       "GetNamedSecurityInfo () failed for: X\n"
+       "2009-05-11 09:15:42\tGetNamedSecurityInfo () error: 1338\n",
+       0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    freshRunWithLog();
+    appState.showOwner = true;
+    c.script(&object("X", {c.control, kAdmins, kSystem, true, kThreeAces}));
+    EXPECT_EQ(c.status, reportObject("X"));
+    EXPECT_EQ("", fake::output());
+    const std::string tail = std::string("2009-05-11 09:15:42\t") + c.logTail;
+    const std::string text = log();
+    ASSERT_GE(text.size(), tail.size());
+    EXPECT_EQ(tail, text.substr(text.size() - tail.size()));
+    EXPECT_EQ(0, fake::record().liveBlocks);
+    EXPECT_EQ(c.released, fake::record().releasedBlocks);
+    EXPECT_EQ(0, fake::record().doubleFrees);
+    EXPECT_TRUE(entryLines.empty());
+  }
+}
+
+TEST_F(ReportTest, EmptyAndNullDaclsPrintNoBlock) {
+  const DescriptorSpec specs[] = {
+      {kPresent, kAdmins, kSystem, true, {}},
+      {kPresent, kAdmins, kSystem, false, {}},  // NULL DACL
+      {0, kAdmins, kSystem, false, {}},         // no DACL at all
+      {kPresent | kAutoInherited, kAdmins, kSystem, true, {}},
+  };
+  for (const DescriptorSpec& spec : specs) {
+    SCOPED_TRACE(spec.control + spec.storeDacl);
+    freshRunWithLog();
+    appState.showOwner = true;
+    object("X", spec);
+    EXPECT_EQ(kReportDone, reportObject("X"));
+    EXPECT_EQ("", fake::output());
+    EXPECT_NE(std::string::npos, log().find(" read 0 Entries"));
+    EXPECT_EQ(0, fake::record().liveBlocks);
+    EXPECT_EQ(0, fake::record().doubleFrees);
+  }
+}
+
+TEST_F(ReportTest, HeaderFlagsAndOwnerColumn) {
+  struct Case {
+    uint16_t control;
+    bool showOwner;
+    bool ownerInNameForm;
+    const char* header;
+  };
+  const Case cases[] = {
+      {kPresent, false, true, "X\t\n"},
+      {kPresent, true, true, "X\t\tOwner: Administrators\n"},
+      {kPresent | kAutoInherited, true, true,
+       "X\t<inherited>\tOwner: Administrators\n"},
+      {kPresent | kAutoInherited, false, true, "X\t<inherited>\n"},
+      {kPresent | kAutoInherited, true, false, "X\t<inherited>\n"},
+      {kPresent | kAutoInherited | kProtected, false, true,
+       "X\t<not inherited>\n"},
+      {kPresent | 0x0008 | 0x0002 | 0x0001, false, true,
+       "X\t SE_DACL_DEFAULTED SE_GROUP_DEFAULTED SE_OWNER_DEFAULTED\n"},
+      {kPresent | kProtected | 0x0001, true, true,
+       "X\t<not inherited> SE_OWNER_DEFAULTED\tOwner: Administrators\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.header);
+    fake::reset();
+    nameAccounts();
+    appState.showOwner = c.showOwner;
+    object("X", {c.control, kAdmins, kSystem, true, {{0, 0, 1, kUsers}}})
+        .ownerInNameForm = c.ownerInNameForm;
+    EXPECT_EQ(kReportDone, reportObject("X"));
+    EXPECT_EQ(std::string(c.header) + "\tUsers\tA\tLRD\tNP\n\n",
+              fake::output());
+    EXPECT_EQ(0, fake::record().liveBlocks);
+    EXPECT_EQ(0, fake::record().doubleFrees);
+  }
+}
+
+TEST_F(ReportTest, TrusteesInNameFormArePrintedByTheirName) {
+  object("X", {kPresent | kAutoInherited, kAdmins, kSystem, true, kThreeAces})
+      .entriesInNameForm = true;
+  fake::script().accounts["|S-1-5-32-545"] = "Local Users";
+  EXPECT_EQ(kReportDone, reportObject("X"));
+  EXPECT_EQ(
+      "X\t<inherited>\n"
+      "\tAdministrators\tA\tFC\tCI+OI\n"
+      "\tLocal Users\tA\tR\tCI+OI\n"
+      "\tSYSTEM\tA\tFC\tCI+OI\n"
+      "\n",
+      fake::output());
+  EXPECT_TRUE(fake::record().lookups.empty());
+  EXPECT_EQ(0, fake::record().liveBlocks);
+}
+
+TEST_F(ReportTest, UnnamedTrusteeKeepsItsIdentifier) {
+  object("X", {kPresent,
+               kAdmins,
+               kSystem,
+               true,
+               {{1, 0, 0x001F01FF, "S-1-5-21-1-2-3-1105"}}});
+  EXPECT_EQ(kReportDone, reportObject("X"));
+  EXPECT_EQ("X\t\n\tS-1-5-21-1-2-3-1105\tD\tFC\tNP\n\n", fake::output());
+}
+
+TEST_F(ReportTest, ObjectsInARowDoNotShareLines) {
+  object("A", {kPresent, kAdmins, kSystem, true, {{0, 0, 1, kUsers}}});
+  object("B", {kPresent, kAdmins, kSystem, true, {{1, 0, 2, kSystem}}});
+  reportObject("A");
+  reportObject("B");
+  EXPECT_EQ("A\t\n\tUsers\tA\tLRD\tNP\n\nB\t\n\tSYSTEM\tD\tCWD\tNP\n\n",
+            fake::output());
+}
+
+TEST_F(ReportTest, SortIgnoresCaseAndKeepsTheOrderOfEqualLines) {
+  fake::script().accounts["|S-1-5-32-546"] = "users";
+  fake::script().accounts["|S-1-5-32-547"] = "USERS";
+  object("X", {kPresent,
+               kAdmins,
+               kSystem,
+               true,
+               {{0, 0, 1, "S-1-5-32-546"},
+                {0, 0, 1, kUsers},
+                {0, 0, 1, kSystem},
+                {0, 0, 1, "S-1-5-32-547"},
+                {1, 0, 1, kUsers},
+                {0, 0, 1, kAdmins}}});
+  reportObject("X");
+  EXPECT_EQ(
+      "X\t\n"
+      "\tAdministrators\tA\tLRD\tNP\n"
+      "\tSYSTEM\tA\tLRD\tNP\n"
+      "\tusers\tA\tLRD\tNP\n"
+      "\tUsers\tA\tLRD\tNP\n"
+      "\tUSERS\tA\tLRD\tNP\n"
+      "\tUsers\tD\tLRD\tNP\n"
+      "\n",
+      fake::output());
+}
+
+}  // namespace
+}  // namespace vesk

@@ -1,0 +1,97 @@
+#include "walk/walk.h"
+
+#include "support/descriptor_builder.h"
+#include "support/fixture.h"
+
+namespace vesk {
+namespace {
+
+// A tree three levels deep with one file in every directory:
+//   R/d1/d2/d3, R/f0, R/d1/f1, R/d1/d2/f2, R/d1/d2/d3/f3, and R/e (empty).
+class WalkTest : public test::CleanRun {
+ protected:
+  void SetUp() override {
+    CleanRun::SetUp();
+    fake::script().accounts["|S-1-1-0"] = "Everyone";
+    dir("R", {{"R/.", true, true},
+              {"R/..", true, true},
+              {"R/f0", false, false},
+              {"R/d1", true, false},
+              {"R/e", true, false}});
+    dir("R/d1", {{"R/d1/.", true, true},
+                 {"R/d1/..", true, true},
+                 {"R/d1/d2", true, false},
+                 {"R/d1/f1", false, false}});
+    dir("R/d1/d2", {{"R/d1/d2/f2", false, false}, {"R/d1/d2/d3", true, false}});
+    dir("R/d1/d2/d3", {{"R/d1/d2/d3/f3", false, false}});
+    dir("R/e", {{"R/e/.", true, true}, {"R/e/..", true, true}});
+  }
+
+  void dir(const std::string& path, std::vector<platform::FindEntry> entries) {
+    fake::script().directories[path] = entries;
+  }
+
+  // The paths of the printed blocks, in order.
+  std::string walk(int maxDepth, bool files) {
+    for (const char* path : {"R/f0", "R/d1", "R/e", "R/d1/d2", "R/d1/f1",
+                             "R/d1/d2/f2", "R/d1/d2/d3", "R/d1/d2/d3/f3"})
+      fake::script().objects[path].descriptor =
+          test::buildDescriptor({0x0004, "", "", true, {{0, 0, 1, "S-1-1-0"}}});
+    appState.maxDepth = maxDepth;
+    appState.showFiles = files;
+    walkDirectory("R", 0);
+    std::string out = fake::output(), paths;
+    for (size_t at = 0; at < out.size();) {
+      size_t tab = out.find('\t', at);
+      paths += out.substr(at, tab - at) + " ";
+      at = out.find("\n\n", tab) + 2;
+    }
+    return paths;
+  }
+};
+
+TEST_F(WalkTest, DepthAndFiles) {
+  struct Case {
+    int maxDepth;
+    bool files;
+    const char* printed;
+  };
+  const Case cases[] = {
+      {0, false, "R/d1 R/d1/d2 R/d1/d2/d3 R/e "},
+      {-2, false, "R/d1 R/d1/d2 R/d1/d2/d3 R/e "},
+      {1, false, "R/d1 R/e "},
+      {2, false, "R/d1 R/d1/d2 R/e "},
+      {1, true, "R/f0 R/d1 R/e "},
+      {2, true, "R/f0 R/d1 R/d1/d2 R/d1/f1 R/e "},
+      {0, true,
+       "R/f0 R/d1 R/d1/d2 R/d1/d2/f2 R/d1/d2/d3 R/d1/d2/d3/f3 R/d1/f1 R/e "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.printed);
+    fake::reset();
+    SetUp();
+    EXPECT_EQ(c.printed, walk(c.maxDepth, c.files));
+    EXPECT_EQ(0, fake::record().openFinds);
+    EXPECT_EQ(0, fake::record().liveBlocks);
+  }
+}
+
+TEST_F(WalkTest, GoesOnPastAndIntoDirectoriesWhoseBlockFailed) {
+  fake::script().objects["R/d1"].status = 5;
+  walk(0, false);
+  EXPECT_EQ(
+      "R/d1/d2\t\n\tEveryone\tA\tLRD\tNP\n\n"
+      "R/d1/d2/d3\t\n\tEveryone\tA\tLRD\tNP\n\n"
+      "R/e\t\n\tEveryone\tA\tLRD\tNP\n\n",
+      fake::output());
+}
+
+TEST_F(WalkTest, StopsWhenOutputFails) {
+  fake::script().stdoutFails = true;
+  walk(0, true);
+  EXPECT_EQ(std::vector<std::string>{"R"}, fake::record().searched);
+  EXPECT_EQ(0, fake::record().openFinds);
+}
+
+}  // namespace
+}  // namespace vesk
