@@ -21,8 +21,8 @@ void append(std::vector<uint8_t>* out, const std::vector<uint8_t>& bytes) {
 }
 
 bool isObjectType(uint8_t type) {
-  return type == kAllowedObject || type == kDeniedObject ||
-         type == 0x07 || type == 0x08 || type == kAllowedCallbackObject ||
+  return type == kAllowedObject || type == kDeniedObject || type == 0x07 ||
+         type == 0x08 || type == kAllowedCallbackObject ||
          type == kDeniedCallbackObject || type == 0x0F || type == 0x10;
 }
 

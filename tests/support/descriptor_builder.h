@@ -36,7 +36,7 @@ struct DescriptorSpec {
   std::string group;          // "" for none
   bool storeDacl = true;      // false with SE_DACL_PRESENT: a NULL DACL
   std::vector<AceSpec> aces;
-  size_t gap = 0;             // zero bytes between the header and the parts
+  size_t gap = 0;  // zero bytes between the header and the parts
 };
 
 /// Header, owner, group, DACL, in that order (with gap zeros first).
