@@ -1,0 +1,87 @@
+# The built binary's command line: usage, listing, exit codes, streams.
+set -u
+VESK=$(realpath "$1")
+source "$(dirname "$0")/lib/common.sh"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+usage='VESK 1.00
+Usage:
+  vesk path /readacl [/s] [/o] [/f] [/l:logfile] [> output-file]
+            /readacl ... reads ACL'"'"'s from path
+            /s ......... scans subdirectories in path
+            /o ... ..... shows owner of object
+            /f ... ..... shows also file ACL'"'"'s
+  vesk /show ........... shows NTFS Terms'
+
+for args in "" "/?" "/h" "/H" "some/path"; do
+  out=$("$VESK" $args 2>"$work/err"); code=$?
+  expect_eq "usage for '$args'" "$usage" "$out"
+  expect_eq "exit for '$args'" 0 "$code"
+  expect_eq "stderr for '$args'" "" "$(cat "$work/err")"
+done
+
+# No action: the alert goes to stderr, stdout stays empty.
+out=$("$VESK" some/path /o 2>"$work/err"); code=$?
+expect_eq "no action exit" 2 "$code"
+expect_eq "no action stdout" "" "$out"
+expect_eq "no action alert" \
+  "VESK 1.00: No or wrong Action (use /readacl or /grantacl)!" \
+  "$(cat "$work/err")"
+
+# A log that cannot be created ends the run at once.
+out=$("$VESK" some/path /readacl "/l:$work/no/such/dir/log" 2>"$work/err")
+code=$?
+expect_eq "bad log exit" 100 "$code"
+expect_eq "bad log alert" "VESK 1.00: Could not open Logfile $work/no/such/dir/log !" \
+  "$(cat "$work/err")"
+out=$("$VESK" some/path /readacl "/l:" 2>/dev/null); code=$?
+expect_eq "empty log name exit" 100 "$code"
+
+# Log and no action: the log holds its header only.
+"$VESK" some/path "/l:$work/only.log" 2>/dev/null
+expect_eq "header-only log" "Logfile created by VESK:" "$(cat "$work/only.log")"
+
+# /grantacl touches nothing.
+out=$("$VESK" /nonexistent /grantacl /s 2>&1); code=$?
+expect_eq "grant exit" 0 "$code"
+expect_eq "grant output" "" "$out"
+
+# The listing, then with a configuration file beside a copy of the binary.
+"$VESK" /show >"$work/default.txt"
+expect_eq "listing head" "VESK 1.00
+
+
+[Global Flags]
+<inherited>
+<not inherited>
+Owner:
+
+[Access Mode]
+A
+D" "$(head -11 "$work/default.txt")"
+expect_eq "listing end" "SE_SELF_RELATIVE	32768" "$(tail -1 "$work/default.txt")"
+
+cp "$VESK" "$work/vesk"
+printf '; site terms\r\n[access mode]\r\n00=Allow\r\n01=Deny\r\n[Standard Permissions]\r\n0=Full\r\n' \
+  >"$work/vesk.cfg"
+"$work/vesk" /show >"$work/custom.txt" 2>"$work/err"
+expect_eq "custom listing" "$(sed -e 's/^A$/Allow/' -e 's/^D$/Deny/' -e 's/^FC + $/Full + /' "$work/default.txt")" \
+  "$(cat "$work/custom.txt")"
+expect_eq "custom stderr" "" "$(cat "$work/err")"
+
+printf '[Access Mode]\n01=Deny\n' >"$work/vesk.cfg"
+out=$("$work/vesk" /show 2>"$work/err"); code=$?
+expect_eq "bad line exit" 0 "$code"
+expect_eq "bad line alert" "Error in Line: 01=Deny" "$(cat "$work/err")"
+expect_eq "bad line keeps defaults" "$(cat "$work/default.txt")" "$out"
+
+# Output that cannot be written is a failure, said on stderr.
+if [ -w /dev/full ]; then
+  "$VESK" /show >/dev/full 2>"$work/err"; code=$?
+  expect_eq "full disk exit" 1 "$code"
+  expect_eq "full disk message" "vesk: error writing standard output" "$(cat "$work/err")"
+fi
+
+finish

@@ -1,0 +1,64 @@
+# Shared by the end-to-end scripts: checks, and a real NTFS volume.
+# Usage: source this, with VESK and MAKE_DESCRIPTOR set.
+
+failures=0
+
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+
+# expect_eq NAME EXPECTED ACTUAL
+expect_eq() {
+  if [ "$2" != "$3" ]; then
+    fail "$1"
+    diff <(printf '%s' "$2") <(printf '%s' "$3") | head -40 >&2
+  fi
+}
+
+finish() {
+  if [ "$failures" -ne 0 ]; then
+    echo "$failures check(s) failed" >&2
+    exit 1
+  fi
+  echo "all checks passed"
+}
+
+# The volume cannot be faked: without it the test must fail, not pass.
+ntfs_require() {
+  local missing=""
+  [ "$(id -u)" = 0 ] || missing="$missing root"
+  [ -e /dev/fuse ] || missing="$missing /dev/fuse"
+  for tool in mkntfs ntfs-3g setfattr getfattr; do
+    command -v "$tool" >/dev/null || PATH="$PATH:/usr/sbin:/sbin"
+    command -v "$tool" >/dev/null || missing="$missing $tool"
+  done
+  if [ -n "$missing" ]; then
+    echo "FAIL: an NTFS volume cannot be made here; missing:$missing" >&2
+    exit 1
+  fi
+}
+
+# ntfs_mount DIR: a fresh 32 MB NTFS volume mounted at DIR/mnt.
+ntfs_mount() {
+  ntfs_require
+  mkdir -p "$1/mnt"
+  rm -f "$1/image"
+  truncate -s 32M "$1/image"
+  mkntfs -F -Q -q "$1/image" >/dev/null 2>&1
+  ntfs-3g -o permissions "$1/image" "$1/mnt" >/dev/null 2>&1 ||
+    { echo "FAIL: ntfs-3g could not mount $1/image" >&2; exit 1; }
+}
+
+ntfs_unmount() {
+  if mountpoint -q "$1/mnt" 2>/dev/null; then
+    umount "$1/mnt" 2>/dev/null || fusermount -u "$1/mnt"
+  fi
+}
+
+# set_acl PATH WORD...: stores the descriptor that make_descriptor builds.
+set_acl() {
+  local path=$1
+  shift
+  setfattr -n system.ntfs_acl -v "$("$MAKE_DESCRIPTOR" "$@")" "$path"
+}
