@@ -257,14 +257,14 @@ TEST(WindowsAccountTest, SidsAndNames) {
   EXPECT_TRUE(isValidSid(asSid(system)));
   EXPECT_EQ("S-1-5-18", sidString(asSid(system)));
 
-  char name[260] = "stale";
-  char domain[260] = "stale";
-  ASSERT_TRUE(lookupAccountSid("", asSid(system), name, sizeof name, domain,
-                               sizeof domain));
+  constexpr uint32_t kCapacity = 260;
+  char name[kCapacity] = "stale";
+  char domain[kCapacity] = "stale";
+  ASSERT_TRUE(
+      lookupAccountSid("", asSid(system), name, kCapacity, domain, kCapacity));
   EXPECT_STREQ("SYSTEM", name);
 
-  EXPECT_FALSE(
-      lookupAccountSid("", asSid(system), name, 2, domain, sizeof domain));
+  EXPECT_FALSE(lookupAccountSid("", asSid(system), name, 2, domain, kCapacity));
   EXPECT_EQ(kErrorInsufficientBuffer, getLastError());
 
   std::vector<uint8_t> broken = system;
@@ -363,7 +363,7 @@ TEST(WindowsProcessTest, CaseInsensitiveComparison) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.a) + " | " + c.b);
     int result = mbsicmp(c.a, c.b);
-    EXPECT_EQ(c.sign, (result > 0) - (result < 0));
+    EXPECT_EQ(c.sign, result < 0 ? -1 : result > 0 ? 1 : 0);
   }
 }
 
@@ -378,7 +378,7 @@ TEST_F(WindowsPlatformTest, TextFilesUseCrLf) {
   FILE* terms = openTermsFile(path("run.log").c_str());
   ASSERT_NE(nullptr, terms);
   char line[16] = {};
-  ASSERT_NE(nullptr, std::fgets(line, sizeof line, terms));
+  ASSERT_NE(nullptr, std::fgets(line, static_cast<int>(sizeof line), terms));
   EXPECT_STREQ("one\n", line);
   std::fclose(terms);
 }
