@@ -1,0 +1,288 @@
+// The Linux layer's operations that need no NTFS volume.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/posix_internal.h"
+#include "support/descriptor_builder.h"
+
+namespace vesk {
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+const Sid* asSid(const std::vector<uint8_t>& bytes) {
+  return reinterpret_cast<const Sid*>(bytes.data());
+}
+
+TEST(LookupAccountSid, NamesWellKnownAndUnixAccounts) {
+  const char* cases[][3] = {
+      {"S-1-0-0", "NULL SID", ""},
+      {"S-1-1-0", "Everyone", ""},
+      {"S-1-3-0", "CREATOR OWNER", ""},
+      {"S-1-3-4", "OWNER RIGHTS", ""},
+      {"S-1-5-11", "Authenticated Users", "NT AUTHORITY"},
+      {"S-1-5-18", "SYSTEM", "NT AUTHORITY"},
+      {"S-1-5-64-10", "NTLM Authentication", "NT AUTHORITY"},
+      {"S-1-5-114", "Local account and member of Administrators group",
+       "NT AUTHORITY"},
+      {"S-1-5-32-544", "Administrators", "BUILTIN"},
+      {"S-1-5-32-554", "Pre-Windows 2000 Compatible Access", "BUILTIN"},
+      {"S-1-5-32-580", "Remote Management Users", "BUILTIN"},
+      {"S-1-5-80-0", "ALL SERVICES", "NT SERVICE"},
+      {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
+       "TrustedInstaller", "NT SERVICE"},
+      {"S-1-15-2-2", "ALL RESTRICTED APPLICATION PACKAGES",
+       "APPLICATION PACKAGE AUTHORITY"},
+      {"S-1-22-1-0", "root", "Unix User"},
+      {"S-1-22-2-0", "root", "Unix Group"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c[0]);
+    std::vector<uint8_t> sid = test::sidBytes(c[0]);
+    char name[260] = "?";
+    char domain[260] = "?";
+    ASSERT_TRUE(lookupAccountSid("", asSid(sid), name, sizeof name, domain,
+                                 sizeof domain))
+        << getLastError();
+    EXPECT_STREQ(name, c[1]);
+    EXPECT_STREQ(domain, c[2]);
+  }
+}
+
+TEST(LookupAccountSid, FailuresLeaveTheBuffersAlone) {
+  struct Case {
+    const char* system;
+    const char* sid;
+    uint32_t nameCapacity;
+    uint32_t domainCapacity;
+    uint32_t error;
+  };
+  const Case cases[] = {
+      {"", "S-1-5-21-1-2-3-1001", 260, 260, kErrorNoneMapped},
+      {"", "S-1-5-32-553", 260, 260, kErrorNoneMapped},
+      {"", "S-1-22-1-4000000000", 260, 260, kErrorNoneMapped},
+      {"", "S-1-22-3-0", 260, 260, kErrorNoneMapped},
+      {"fs01", "S-1-5-18", 260, 260, kErrorRpcServerUnavailable},
+      {"", "S-1-5-18", 6, 260, kErrorInsufficientBuffer},  // "SYSTEM" + NUL
+      {"", "S-1-5-18", 7, 12, kErrorInsufficientBuffer},   // "NT AUTHORITY"
+      {"", "S-1-1-0", 0, 260, kErrorInsufficientBuffer},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message()
+                 << c.system << " " << c.sid << " " << c.nameCapacity);
+    std::vector<uint8_t> sid = test::sidBytes(c.sid);
+    char name[260] = "name";
+    char domain[260] = "domain";
+    EXPECT_FALSE(lookupAccountSid(c.system, asSid(sid), name, c.nameCapacity,
+                                  domain, c.domainCapacity));
+    EXPECT_EQ(getLastError(), c.error);
+    EXPECT_STREQ(name, "name");
+    EXPECT_STREQ(domain, "domain");
+  }
+}
+
+TEST(LookupAccountSid, ExactFitSucceeds) {
+  std::vector<uint8_t> sid = test::sidBytes("S-1-5-18");
+  char name[7];
+  char domain[13];
+  EXPECT_TRUE(lookupAccountSid("", asSid(sid), name, sizeof name, domain,
+                               sizeof domain));
+  EXPECT_STREQ(name, "SYSTEM");
+  EXPECT_STREQ(domain, "NT AUTHORITY");
+}
+
+TEST(WellKnownSids, EveryRowRoundTripsThroughItsSid) {
+  // The BUILTIN aliases Windows names: 544-562 but 553, and 568-580 but
+  // 570-572.
+  std::vector<std::string> sids = {"S-1-5-32-568", "S-1-5-32-569"};
+  for (int rid = 544; rid <= 562; ++rid) {
+    if (rid != 553) sids.push_back("S-1-5-32-" + std::to_string(rid));
+  }
+  for (int rid = 573; rid <= 580; ++rid)
+    sids.push_back("S-1-5-32-" + std::to_string(rid));
+  for (const std::string& text : sids) {
+    SCOPED_TRACE(text);
+    const WellKnownSid* row = findWellKnownSid(text);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(std::string(row->sid), text);
+    EXPECT_STREQ(row->domain, "BUILTIN");
+    EXPECT_GT(std::strlen(row->name), 0u);
+  }
+  EXPECT_EQ(findWellKnownSid("S-1-5-32-570"), nullptr);
+  EXPECT_EQ(findWellKnownSid("S-1-5-5"), nullptr);
+}
+
+TEST(Sids, ValidityAndText) {
+  struct Case {
+    std::vector<uint8_t> bytes;
+    bool valid;
+    const char* text;
+  };
+  std::vector<uint8_t> sixteen = test::sidBytes("S-1-5-1-2-3-4-5-6-7-8-9-10");
+  sixteen[1] = 16;
+  sixteen.resize(8 + 16 * 4, 0);
+  std::vector<uint8_t> revision2 = test::sidBytes("S-1-5-18");
+  revision2[0] = 2;
+  const Case cases[] = {
+      {test::sidBytes("S-1-5-18"), true, "S-1-5-18"},
+      {test::sidBytes("S-1-5"), true, "S-1-5"},
+      {test::sidBytes("S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15"), true,
+       "S-1-5-1-2-3-4-5-6-7-8-9-10-11-12-13-14-15"},
+      {sixteen, false, ""},
+      {revision2, false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(isValidSid(asSid(c.bytes)), c.valid);
+    EXPECT_EQ(sidString(asSid(c.bytes)), c.text);
+  }
+  EXPECT_FALSE(isValidSid(nullptr));
+  EXPECT_EQ(sidString(nullptr), "");
+}
+
+TEST(Mbsicmp, FoldsAsciiLettersOnly) {
+  struct Case {
+    const char* a;
+    const char* b;
+    int sign;
+  };
+  const Case cases[] = {
+      {"", "", 0},
+      {"Users", "users", 0},
+      {"ADMINISTRATORS", "administrators", 0},
+      {"a", "B", -1},
+      {"B", "a", 1},
+      {"abc", "abcd", -1},
+      {"abcd", "ABC", 1},
+      {"[", "a", -1},  // '[' sorts before 'a', after 'A'
+      {"_", "a", -1},
+      {"\xE9", "\xC9", 1},  // bytes above 0x7F compared as they are
+      {"\xE9", "z", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.a << " vs " << c.b);
+    int result = mbsicmp(c.a, c.b);
+    EXPECT_EQ((result > 0) - (result < 0), c.sign);
+  }
+}
+
+TEST(MountTable, NetworkSharesAreNamedTheWindowsWay) {
+  struct Case {
+    const char* line;
+    bool network;
+    const char* remote;
+  };
+  const Case cases[] = {
+      {"//fs01/home /mnt/home cifs rw,relatime 0 0", true, "\\\\fs01\\home"},
+      {"//nas/data/sub /mnt/d smb3 rw 0 0", true, "\\\\nas\\data\\sub"},
+      {"//nas/my\\040share /mnt/s cifs rw 0 0", true, "\\\\nas\\my share"},
+      {"//nas/a\\134b /mnt/s cifs rw 0 0", true, "\\\\nas\\a\\b"},
+      {"//nas/tab\\011x /mnt/s cifs rw 0 0", true, "\\\\nas\\tab\tx"},
+      {"/dev/vda1 / ext4 rw 0 0", false, ""},
+      {"server:/export /mnt/nfs nfs4 rw 0 0", false, ""},
+      {"//fs01/home /mnt/cifs fuse.sshfs rw 0 0", false, ""},
+      {"//fs01/home /mnt/home cifsx rw 0 0", false, ""},
+      {"", false, ""},
+      {"//fs01/home", false, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::string remote = "unset";
+    EXPECT_EQ(networkShareOfMountLine(c.line, &remote), c.network);
+    if (c.network) {
+      EXPECT_EQ(remote, c.remote);
+    }
+  }
+}
+
+TEST(NetEnum, EnumerationEndsWithNoMoreItems) {
+  NetEnum* handle = nullptr;
+  ASSERT_EQ(wnetOpenEnum(&handle), kErrorSuccess);
+  ASSERT_NE(handle, nullptr);
+  std::string remote;
+  int shares = 0;
+  uint32_t status;
+  while ((status = wnetEnumResource(handle, &remote)) == kErrorSuccess) {
+    EXPECT_EQ(remote.rfind("\\\\", 0), 0u) << remote;
+    ASSERT_LT(++shares, 10000);
+  }
+  EXPECT_EQ(status, kErrorNoMoreItems);
+  EXPECT_EQ(wnetEnumResource(handle, &remote), kErrorNoMoreItems);
+  wnetCloseEnum(handle);
+}
+
+class Scratch : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ =
+        fs::temp_directory_path() /
+        ("vesk-posix-" +
+         std::to_string(std::hash<std::string>()(
+             testing::UnitTest::GetInstance()->current_test_info()->name())));
+    fs::remove_all(dir_);
+    fs::create_directory(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path dir_;
+};
+
+TEST_F(Scratch, TermsFileOpensFilesButNotDirectories) {
+  std::ofstream(dir_ / "terms.txt") << "FC=Full\n";
+  FILE* file = openTermsFile((dir_ / "terms.txt").c_str());
+  ASSERT_NE(file, nullptr);
+  char line[32] = "";
+  EXPECT_NE(std::fgets(line, sizeof line, file), nullptr);
+  EXPECT_STREQ(line, "FC=Full\n");
+  std::fclose(file);
+  EXPECT_EQ(openTermsFile(dir_.c_str()), nullptr);
+  EXPECT_EQ(openTermsFile((dir_ / "absent").c_str()), nullptr);
+}
+
+TEST_F(Scratch, LogFileIsCreatedEmpty) {
+  std::ofstream(dir_ / "old.log") << "previous run";
+  FILE* log = createLogFile((dir_ / "old.log").c_str());
+  ASSERT_NE(log, nullptr);
+  std::fclose(log);
+  EXPECT_EQ(fs::file_size(dir_ / "old.log"), 0u);
+  EXPECT_EQ(createLogFile((dir_ / "absent" / "x.log").c_str()), nullptr);
+}
+
+TEST(MessageBox, WritesOneLineToStandardError) {
+  testing::internal::CaptureStderr();
+  messageBox("50% done %s", "VESK 1.00", AlertIcon::Error);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "VESK 1.00: 50% done %s\n");
+}
+
+TEST(ModuleFileName, IsThisTestProgram) {
+  std::string path = moduleFileName();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path[0], '/');
+  EXPECT_TRUE(fs::equivalent(path, "/proc/self/exe"));
+}
+
+TEST(LocalClock, GivesADateAndAClockTime) {
+  LocalTime now = localClock();
+  EXPECT_GE(now.year, 2020);
+  EXPECT_GE(now.month, 1);
+  EXPECT_LE(now.month, 12);
+  EXPECT_GE(now.day, 1);
+  EXPECT_LE(now.day, 31);
+  ASSERT_EQ(std::strlen(now.time), 8u) << now.time;
+  int h = -1, m = -1, s = -1;
+  ASSERT_EQ(std::sscanf(now.time, "%2d:%2d:%2d", &h, &m, &s), 3);
+  EXPECT_LT(h, 24);
+  EXPECT_LT(m, 60);
+  EXPECT_LT(s, 61);
+}
+
+}  // namespace
+}  // namespace platform
+}  // namespace vesk
