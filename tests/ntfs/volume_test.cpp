@@ -155,6 +155,16 @@ std::string ownerText(const SecurityDescriptor* sd) {
   return owner == nullptr ? "(none)" : sidString(owner);
 }
 
+void readDaclEntries(const SecurityDescriptor* sd, Entries* entries) {
+  bool present = false;
+  bool defaulted = false;
+  const Acl* dacl = nullptr;
+  ASSERT_TRUE(getSecurityDescriptorDacl(sd, &present, &dacl, &defaulted));
+  ASSERT_TRUE(present);
+  ASSERT_EQ(getExplicitEntriesFromAcl(dacl, &entries->count, &entries->list),
+            kErrorSuccess);
+}
+
 TEST_F(NtfsVolume, ControlWordDropsSaclBitsAndIsSelfRelative) {
   struct Case {
     uint16_t stored;
@@ -207,13 +217,8 @@ TEST_F(NtfsVolume, EntriesComeBackInAclOrder) {
   const uint32_t inheritance[] = {0x00, 0x13, 0x02, 0x00, 0x0B};
   Read read(fileWith("entries", spec));
   ASSERT_EQ(read.status, kErrorSuccess);
-  bool present = false;
-  bool defaulted = false;
-  const Acl* dacl = nullptr;
-  ASSERT_TRUE(getSecurityDescriptorDacl(read.sd, &present, &dacl, &defaulted));
   Entries entries;
-  ASSERT_EQ(getExplicitEntriesFromAcl(dacl, &entries.count, &entries.list),
-            kErrorSuccess);
+  ASSERT_NO_FATAL_FAILURE(readDaclEntries(read.sd, &entries));
   ASSERT_EQ(entries.count, spec.aces.size());
   for (size_t i = 0; i < spec.aces.size(); ++i) {
     SCOPED_TRACE(i);
@@ -338,13 +343,8 @@ TEST_F(NtfsVolume, RootDescriptorWithItsGapIsRead) {
   Read read(mount_);
   ASSERT_EQ(read.status, kErrorSuccess);
   EXPECT_EQ(ownerText(read.sd), sidText(raw.data() + ownerAt));
-  bool present = false;
-  bool defaulted = false;
-  const Acl* dacl = nullptr;
-  ASSERT_TRUE(getSecurityDescriptorDacl(read.sd, &present, &dacl, &defaulted));
   Entries entries;
-  ASSERT_EQ(getExplicitEntriesFromAcl(dacl, &entries.count, &entries.list),
-            kErrorSuccess);
+  ASSERT_NO_FATAL_FAILURE(readDaclEntries(read.sd, &entries));
   EXPECT_EQ(entries.count, raw[daclAt + 4] | (raw[daclAt + 5] << 8));
   EXPECT_GT(entries.count, 0u);
 }
