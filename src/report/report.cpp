@@ -25,7 +25,7 @@ void print(const std::string& text) {
 }
 
 std::string ownerText(const std::string& name) {
-  return std::string("\t") + term(kGlobalFlags, 2) + " " + name;
+  return std::string("\t") + term(kGlobalFlags, 2) + " " + printable(name);
 }
 
 std::string flagsText(uint16_t control) {
@@ -41,8 +41,8 @@ std::string flagsText(uint16_t control) {
 // The name a trustee is printed by: a name-form record carries its own.
 std::string trusteeName(const Trustee& trustee) {
   if (trustee.form == platform::TrusteeForm::Name)
-    return trustee.name ? trustee.name : "";
-  return accountName(trustee.sid);
+    return printable(trustee.name ? trustee.name : "");
+  return printable(accountName(trustee.sid));
 }
 
 // Every block the platform handed out for one object, released once when
@@ -70,13 +70,15 @@ struct Blocks {
 int reportObject(const std::string& path) {
   stampTime();
   logBlankLine();
+  // Printed and logged paths keep one line each, whatever bytes they hold.
+  const std::string shown = printable(path);
 
   Blocks blocks;
   const uint32_t status =
       platform::getNamedSecurityInfo(path.c_str(), &blocks.descriptor);
   if (status != 0) {
     blocks.descriptor = nullptr;
-    logLine("GetNamedSecurityInfo () failed for: " + path);
+    logLine("GetNamedSecurityInfo () failed for: " + shown);
     logLine("GetNamedSecurityInfo () error: " +
             std::to_string(static_cast<int>(status)));
     return kReportNoDescriptor;
@@ -87,10 +89,10 @@ int reportObject(const std::string& path) {
   const platform::Acl* dacl = nullptr;
   if (!platform::getSecurityDescriptorDacl(blocks.descriptor, &present, &dacl,
                                            &defaulted)) {
-    logLine("GetSecurityDescriptorDacl () failed for: " + path);
+    logLine("GetSecurityDescriptorDacl () failed for: " + shown);
     return kReportNoDacl;
   }
-  logLine("GetSecurityDescriptorDacl () successfully for: " + path);
+  logLine("GetSecurityDescriptorDacl () successfully for: " + shown);
   if (present) logLine("pDACL present");
   if (defaulted) logLine("pDACL default");
 
@@ -103,7 +105,7 @@ int reportObject(const std::string& path) {
   platform::getSecurityDescriptorControl(blocks.descriptor, &control,
                                          &revision);
 
-  std::string header = path + "\t" + flagsText(control);
+  std::string header = shown + "\t" + flagsText(control);
 
   uint32_t count = 0;
   std::string owned;
