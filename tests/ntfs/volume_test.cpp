@@ -295,25 +295,6 @@ TEST_F(NtfsVolume, NullDaclIsPresentWithoutEntries) {
   EXPECT_EQ(entries.list, nullptr);
 }
 
-TEST_F(NtfsVolume, EmptyDaclGivesNoEntries) {
-  DescriptorSpec spec;
-  spec.owner = "S-1-5-32-544";
-  spec.group = "S-1-5-18";
-  Read read(fileWith("emptydacl", spec));
-  ASSERT_EQ(read.status, kErrorSuccess);
-  Trustee* owner = nullptr;
-  Trustee* group = nullptr;
-  Entries entries;
-  entries.count = 5;
-  ASSERT_EQ(lookupSecurityDescriptorParts(&owner, &group, &entries.count,
-                                          &entries.list, read.sd),
-            kErrorSuccess);
-  EXPECT_EQ(entries.count, 0u);
-  EXPECT_EQ(entries.list, nullptr);
-  localFree(owner);
-  localFree(group);
-}
-
 std::vector<uint8_t> fromHex(const std::string& hex) {
   std::vector<uint8_t> bytes;
   for (size_t i = 0; i + 1 < hex.size(); i += 2)
@@ -347,17 +328,6 @@ TEST_F(NtfsVolume, RootDescriptorWithItsGapIsRead) {
   ASSERT_NO_FATAL_FAILURE(readDaclEntries(read.sd, &entries));
   EXPECT_EQ(entries.count, raw[daclAt + 4] | (raw[daclAt + 5] << 8));
   EXPECT_GT(entries.count, 0u);
-}
-
-TEST_F(NtfsVolume, DescriptorPartsAfterAGapAreFound) {
-  DescriptorSpec spec;
-  spec.owner = "S-1-5-21-5-6-7-500";
-  spec.group = "S-1-5-32-545";
-  spec.gap = 4096;
-  spec.aces = {{test::kAllowed, 0, 0x1F01FF, "S-1-5-18"}};
-  Read read(fileWith("gap", spec));
-  ASSERT_EQ(read.status, kErrorSuccess);
-  EXPECT_EQ(ownerText(read.sd), "S-1-5-21-5-6-7-500");
 }
 
 TEST_F(NtfsVolume, FailuresMapToWindowsCodes) {
