@@ -13,10 +13,12 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "platform/descriptor.h"
@@ -108,6 +110,56 @@ int readAttribute(const char* path, const char* name,
   }
   return EIO;
 }
+
+// The kernel takes at most PATH_MAX bytes of path in one call. A longer
+// path is reached one directory at a time with openat, and its last part is
+// then named through the parent's descriptor in /proc/self/fd, which is
+// short. The parent stays open as long as the name is in use.
+class ReachablePath {
+ public:
+  ReachablePath(const ReachablePath&) = delete;
+  ReachablePath& operator=(const ReachablePath&) = delete;
+  ~ReachablePath() {
+    if (parent_ >= 0) close(parent_);
+  }
+
+  explicit ReachablePath(const char* path) : name_(path) {
+    const std::string whole(path);
+    const size_t slash = whole.find_last_of('/');
+    if (whole.size() < PATH_MAX || slash == std::string::npos) return;
+    int fd =
+        open(whole[0] == '/' ? "/" : ".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    for (size_t at = 0; fd >= 0 && at < slash;) {
+      size_t end = whole.find('/', at);
+      if (end == std::string::npos || end > slash) end = slash;
+      const std::string part = whole.substr(at, end - at);
+      at = end + 1;
+      if (part.empty()) continue;
+      const int next =
+          openat(fd, part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+      const int error = errno;
+      close(fd);
+      fd = next;
+      errno = error;
+    }
+    if (fd < 0) {
+      error_ = errno;
+      return;
+    }
+    parent_ = fd;
+    const std::string leaf = whole.substr(slash + 1);
+    name_ = "/proc/self/fd/" + std::to_string(fd) + "/" +
+            (leaf.empty() ? "." : leaf);
+  }
+
+  const char* name() const { return name_.c_str(); }
+  int error() const { return error_; }  // errno of a failed walk, or 0
+
+ private:
+  int parent_ = -1;
+  int error_ = 0;
+  std::string name_;
+};
 
 bool isNetworkType(const std::string& type) {
   return type == "cifs" || type == "smb3";
@@ -242,10 +294,12 @@ bool networkShareOfMountLine(const std::string& line, std::string* remoteName) {
 
 uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   if (path == nullptr || sd == nullptr) return kErrorInvalidParameter;
+  const ReachablePath reachable(path);
+  if (reachable.error()) return windowsError(reachable.error());
   std::vector<uint8_t> bytes;
-  int error = readAttribute(path, "system.ntfs_acl", &bytes);
+  int error = readAttribute(reachable.name(), "system.ntfs_acl", &bytes);
   if (error == ENODATA || error == ENOTSUP)
-    error = readAttribute(path, "system.ntfs_security", &bytes);
+    error = readAttribute(reachable.name(), "system.ntfs_security", &bytes);
   if (error != 0) return windowsError(error);
 
   DescriptorView view;
@@ -407,7 +461,8 @@ void wnetCloseEnum(NetEnum* handle) { delete handle; }
 
 FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
   if (entry == nullptr) return nullptr;
-  DIR* stream = opendir(dir.c_str());
+  const ReachablePath reachable(dir.c_str());
+  DIR* stream = reachable.error() ? nullptr : opendir(reachable.name());
   if (stream == nullptr) return nullptr;
   FindHandle* handle = new (std::nothrow) FindHandle{stream, searchPrefix(dir)};
   if (handle == nullptr) {

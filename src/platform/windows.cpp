@@ -114,29 +114,29 @@ Trustee* copyOneTrustee(const TRUSTEE_A* trustee, bool* failed) {
 
 bool fitsPath(const std::string& path) { return path.size() < MAX_PATH; }
 
-// Fills entry from the found data; false when its full path would not fit
-// MAX_PATH, in which case the entry is passed over.
-bool describe(const FindHandle& search, const WIN32_FIND_DATAA& data,
+// Fills entry from the found data. A full path too long for MAX_PATH is
+// still handed on: the calls on it then fail with 206, and the report logs
+// that object instead of losing it.
+void describe(const FindHandle& search, const WIN32_FIND_DATAA& data,
               FindEntry* entry) {
-  std::string named = search.dir + "\\" + data.cFileName;
-  if (!fitsPath(named)) return false;
-  char full[MAX_PATH];
-  DWORD length = GetFullPathNameA(named.c_str(), MAX_PATH, full, nullptr);
-  if (length == 0 || length >= MAX_PATH) return false;
-  entry->fullPath.assign(full, length);
+  const std::string named = search.dir + "\\" + data.cFileName;
+  std::string full(MAX_PATH, '\0');
+  DWORD length = GetFullPathNameA(named.c_str(), MAX_PATH, &full[0], nullptr);
+  if (length >= MAX_PATH) {
+    full.assign(length, '\0');
+    length = GetFullPathNameA(named.c_str(), length, &full[0], nullptr);
+    if (length >= full.size()) length = 0;
+  }
+  // The ANSI call gives up on long names; below the starting directory
+  // the searched directory is already absolute, so the name stands as is.
+  if (length == 0) {
+    entry->fullPath = named;
+  } else {
+    entry->fullPath.assign(full.data(), length);
+  }
   entry->directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   entry->dotOrDotDot = std::strcmp(data.cFileName, ".") == 0 ||
                        std::strcmp(data.cFileName, "..") == 0;
-  return true;
-}
-
-// The next entry that can be described; false at the end of the search.
-bool nextDescribable(FindHandle* search, FindEntry* entry) {
-  WIN32_FIND_DATAA data;
-  while (FindNextFileA(search->handle, &data)) {
-    if (describe(*search, data, entry)) return true;
-  }
-  return false;
 }
 
 }  // namespace
@@ -326,19 +326,14 @@ FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
   HANDLE found = FindFirstFileA(pattern.c_str(), &data);
   if (found == INVALID_HANDLE_VALUE) return nullptr;
   auto* search = new FindHandle{found, dir};
-  if (describe(*search, data, entry) || nextDescribable(search, entry)) {
-    return search;
-  }
-  FindClose(found);
-  delete search;
-  SetLastError(ERROR_FILENAME_EXCED_RANGE);
-  return nullptr;
+  describe(*search, data, entry);
+  return search;
 }
 
 bool findNext(FindHandle* handle, FindEntry* entry) {
-  FindEntry next;
-  if (!nextDescribable(handle, &next)) return false;
-  *entry = next;
+  WIN32_FIND_DATAA data;
+  if (!FindNextFileA(handle->handle, &data)) return false;
+  describe(*handle, data, entry);
   return true;
 }
 
