@@ -1,0 +1,104 @@
+# What an unattended audit meets: odd names, deep and long paths, links,
+# unreadable directories, closed pipes, full disks, broken configuration.
+set -u
+VESK=$(realpath "$1")
+MAKE_DESCRIPTOR=$(realpath "$2")
+source "$(dirname "$0")/lib/common.sh"
+
+work=$(mktemp -d)
+chmod 755 "$work"
+trap 'ntfs_unmount "$work"; chmod -R u+rwx "$work" 2>/dev/null; rm -rf "$work"' EXIT
+ntfs_mount "$work"
+M=$work/mnt
+USERS=S-1-5-32-545 SYSTEM=S-1-5-18
+
+# --- Names are data: formats stay as they are, control bytes become \ooo.
+N=$M/names
+mkdir -p "$N"
+long=$(printf 'n%.0s' $(seq 255))
+for name in '%s%n%x' "tab	name" $'new\nline' "$long"; do
+  mkdir "$N/$name"
+  set_acl "$N/$name" control=0x0004 owner=$USERS group=$SYSTEM A:0:1:$USERS
+done
+out=$("$VESK" "$N" /readacl /s 2>&1 | grep -v '^	' | grep -v '^$' | cut -f1 | sort)
+expect_eq "odd names" "$(printf '%s\n' "$N" "$N/%s%n%x" "$N/$long" \
+  "$N/new\\012line" "$N/tab\\011name" | sort)" "$out"
+
+# --- A tree 300 levels deep, and paths beyond 4096 bytes.
+# (ntfs-3g slows down steeply with depth, so the deep tree is on the host's
+# file system: every level is logged as having no NTFS descriptor.)
+D=$work/deep
+mkdir -p "$D"
+(cd "$D" && for i in $(seq 300); do mkdir d && cd d; done)
+"$VESK" "$D" /readacl /s "/l:$work/deep.log"
+expect_eq "300 levels" 301 "$(grep -c "failed for: $D" "$work/deep.log")"
+L=$M/long
+mkdir -p "$L"
+(cd "$L" && for i in $(seq 22); do
+  p=$(printf "%0200d" "$i")
+  mkdir "$p" && cd "$p"
+done && touch end.txt)
+out=$("$VESK" "$L" /readacl /s /f "/l:$work/long.log" | grep -v '^	' | grep -v '^$' | cut -f1 | tail -1)
+expect_eq "path beyond 4096 bytes, whole" "end.txt" "${out##*/}"
+[ ${#out} -gt 4096 ] || fail "the deepest path is only ${#out} bytes"
+expect_eq "long paths read" "" "$(grep 'failed' "$work/long.log")"
+
+# --- Links are never entered: a loop ends.
+K=$M/links
+mkdir -p "$K/sub"
+ln -s .. "$K/sub/up"
+ln -s "$K" "$K/self"
+out=$(timeout 20 "$VESK" "$K" /readacl /s /f | grep -v '^	' | grep -v '^$' | cut -f1 | sort)
+expect_eq "link loop" "$(printf '%s\n' "$K" "$K/self" "$K/sub" "$K/sub/up" | sort)" "$out"
+
+# --- A directory that cannot be read ends its level; the rest goes on.
+T=$work/plain
+mkdir -p "$T/a" "$T/locked/inner" "$T/z"
+chmod -R 755 "$T"
+chmod 000 "$T/locked"
+mkdir -m 777 "$work/logs"
+setpriv --reuid=65534 --regid=65534 --clear-groups \
+  "$VESK" "$T" /readacl /s "/l:$work/logs/locked.log" >/dev/null 2>&1
+code=$?
+expect_eq "unreadable directory exit" 0 "$code"
+expect_eq "every reachable object logged" \
+  "$(printf '%s\n' "$T" "$T/a" "$T/locked" "$T/z" | sort)" \
+  "$(grep -o 'failed for: .*' "$work/logs/locked.log" | cut -d' ' -f3- | sort)"
+
+# --- A closed pipe stops the run: exit 1 and a message, no silent death.
+P=$M/many
+mkdir -p "$P"
+(cd "$P" && touch $(seq -f 'file%04g' 3000))
+"$VESK" "$P" /readacl /f 2>"$work/err" | head -1 >/dev/null
+code=${PIPESTATUS[0]}
+expect_eq "closed pipe exit" 1 "$code"
+expect_eq "closed pipe message" "vesk: error writing standard output" "$(cat "$work/err")"
+
+# --- A log on a full disk: its errors are ignored, the report unaffected.
+expected=$("$VESK" "$N" /readacl /s)
+out=$("$VESK" "$N" /readacl /s /l:/dev/full 2>&1)
+code=$?
+expect_eq "full log exit" 0 "$code"
+expect_eq "full log report" "$expected" "$out"
+
+# --- A configuration file that cannot be used leaves the defaults.
+mkdir -p "$work/bin"
+cp "$VESK" "$work/bin/vesk"
+chmod 755 "$work/bin" "$work/bin/vesk"
+defaults=$("$VESK" /show)
+mkdir "$work/bin/vesk.cfg"
+expect_eq "directory as configuration" "$defaults" "$("$work/bin/vesk" /show 2>&1)"
+rmdir "$work/bin/vesk.cfg"
+printf '[Access Mode]\n00=Allow\n' >"$work/bin/vesk.cfg"
+chmod 000 "$work/bin/vesk.cfg"
+out=$(setpriv --reuid=65534 --regid=65534 --clear-groups "$work/bin/vesk" /show 2>&1)
+expect_eq "unreadable configuration" "$defaults" "$out"
+head -c 100000000 /dev/urandom >"$work/bin/vesk.cfg"
+chmod 644 "$work/bin/vesk.cfg"
+"$work/bin/vesk" /show >"$work/show" 2>"$work/err"
+code=$?
+expect_eq "binary configuration exit" 0 "$code"
+expect_eq "binary configuration listing end" "SE_SELF_RELATIVE	32768" "$(tail -1 "$work/show")"
+[ "$(wc -l <"$work/err")" -le 1 ] || fail "more than one alert for one bad file"
+
+finish
