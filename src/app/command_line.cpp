@@ -10,6 +10,7 @@
 #include "report/account.h"
 #include "report/report.h"
 #include "terms/terms.h"
+#include "walk/progress.h"
 #include "walk/walk.h"
 
 namespace vesk {
@@ -126,8 +127,10 @@ int runCommandLine(int argc, const char* const* argv) {
       appState.maxDepth = 1;
     }
     const std::string path = argv[1];
-    reportObject(path);
+    startProgress();
+    noteProgress(reportObject(path), path);
     if (appState.recurse) walkDirectory(path, 0);
+    endProgress();
   }
   return outputStatus();
 }

@@ -182,6 +182,9 @@ FILE* openTermsFile(const char* path);
 /// Whether the stream is an interactive terminal.
 bool isTerminal(FILE* stream);
 
+/// Milliseconds of a clock that never goes back (GetTickCount64).
+uint64_t monotonicMillis();
+
 /// Once at process start, before anything is written.
 void startProcess();
 

@@ -552,6 +552,13 @@ bool isTerminal(FILE* stream) {
   return stream != nullptr && isatty(fileno(stream)) == 1;
 }
 
+uint64_t monotonicMillis() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000 +
+         static_cast<uint64_t>(now.tv_nsec) / 1000000;
+}
+
 void startProcess() {
   // A closed pipe must become a write error, not a silent death.
   signal(SIGPIPE, SIG_IGN);

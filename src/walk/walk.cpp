@@ -3,6 +3,7 @@
 #include "app/state.h"
 #include "platform/platform.h"
 #include "report/report.h"
+#include "walk/progress.h"
 
 namespace vesk {
 
@@ -15,11 +16,11 @@ void walkDirectory(const std::string& dir, int depth) {
     if (outputFailed()) break;
     if (entry.directory) {
       if (entry.dotOrDotDot) continue;
-      reportObject(entry.fullPath);
+      noteProgress(reportObject(entry.fullPath), dir);
       if (appState.maxDepth <= 0 || depth + 1 < appState.maxDepth)
         walkDirectory(entry.fullPath, depth + 1);
     } else if (appState.showFiles) {
-      reportObject(entry.fullPath);
+      noteProgress(reportObject(entry.fullPath), dir);
     }
   } while (platform::findNext(search, &entry));
   platform::findClose(search);

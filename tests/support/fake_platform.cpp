@@ -373,7 +373,17 @@ FILE* openTermsFile(const char* path) {
   return stream;
 }
 
-bool isTerminal(FILE*) { return false; }
+bool isTerminal(FILE* stream) {
+  if (stream == standardOutput()) return state().script.outputIsTerminal;
+  if (stream == standardError()) return state().script.errorIsTerminal;
+  return false;
+}
+
+uint64_t monotonicMillis() {
+  const uint64_t now = state().script.millis;
+  state().script.millis += state().script.millisPerCall;
+  return now;
+}
 
 void startProcess() {}
 

@@ -39,6 +39,10 @@ struct Script {
   std::set<std::string> uncreatable;         // log paths that cannot be made
   bool stdoutFails = false;  // every write to standard output fails
   platform::LocalTime clock = {2009, 5, 11, "09:15:42"};
+  uint64_t millis = 0;         // the monotonic clock
+  uint64_t millisPerCall = 0;  // how far each reading moves it on
+  bool outputIsTerminal = false;
+  bool errorIsTerminal = false;
 };
 
 /// What the code under test did.

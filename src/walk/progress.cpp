@@ -1,0 +1,68 @@
+#include "walk/progress.h"
+
+#include <cstdint>
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "report/entry_format.h"
+
+namespace vesk {
+namespace {
+
+constexpr uint64_t kRedrawMillis = 100;
+constexpr size_t kShownPath = 60;  // the tail of long directories
+
+struct Progress {
+  bool active = false;
+  bool drawn = false;
+  uint64_t done = 0;
+  uint64_t failed = 0;
+  uint64_t lastDrawn = 0;
+  size_t width = 0;  // of the line on screen, to blank it out
+};
+
+Progress progress;
+
+void draw(const std::string& text) {
+  std::string line = "\r" + text;
+  if (text.size() < progress.width)
+    line.append(progress.width - text.size(), ' ');
+  progress.width = text.size();
+  FILE* err = platform::standardError();
+  std::fwrite(line.data(), 1, line.size(), err);
+  std::fflush(err);
+}
+
+}  // namespace
+
+void startProgress() {
+  progress = Progress();
+  progress.active = platform::isTerminal(platform::standardError()) &&
+                    !platform::isTerminal(platform::standardOutput());
+}
+
+void noteProgress(int status, const std::string& dir) {
+  if (!progress.active) return;
+  ++progress.done;
+  if (status != 0) ++progress.failed;
+  const uint64_t now = platform::monotonicMillis();
+  if (progress.drawn && now - progress.lastDrawn < kRedrawMillis) return;
+  progress.drawn = true;
+  progress.lastDrawn = now;
+  std::string shown = printable(dir);
+  if (shown.size() > kShownPath)
+    shown = "..." + shown.substr(shown.size() - kShownPath + 3);
+  draw(std::to_string(progress.done) + " objects, " +
+       std::to_string(progress.failed) + " failed  " + shown);
+}
+
+void endProgress() {
+  if (!progress.active || !progress.drawn) return;
+  draw("");
+  FILE* err = platform::standardError();
+  std::fputc('\r', err);
+  std::fflush(err);
+  progress.drawn = false;
+}
+
+}  // namespace vesk
