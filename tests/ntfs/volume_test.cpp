@@ -355,6 +355,19 @@ TEST_F(NtfsVolume, FailuresMapToWindowsCodes) {
   }
 }
 
+// Whether a search of dir lists path, whole.
+bool searchFinds(const std::string& dir, const std::string& path) {
+  FindEntry entry;
+  FindHandle* handle = findFirst(dir, &entry);
+  if (handle == nullptr) return false;
+  bool seen = false;
+  do {
+    if (entry.fullPath == path) seen = true;
+  } while (findNext(handle, &entry));
+  findClose(handle);
+  return seen;
+}
+
 TEST_F(NtfsVolume, PathsLongerThanWindowsLimitAreRead) {
   std::string dir = mount_;
   while (dir.size() < 600) {
@@ -372,15 +385,7 @@ TEST_F(NtfsVolume, PathsLongerThanWindowsLimitAreRead) {
   ASSERT_EQ(read.status, kErrorSuccess);
   EXPECT_EQ(ownerText(read.sd), "S-1-5-32-544");
 
-  FindEntry entry;
-  FindHandle* handle = findFirst(dir, &entry);
-  ASSERT_NE(handle, nullptr);
-  bool seen = false;
-  do {
-    if (entry.fullPath == file) seen = true;
-  } while (findNext(handle, &entry));
-  findClose(handle);
-  EXPECT_TRUE(seen) << "full path of the file cut or changed";
+  EXPECT_TRUE(searchFinds(dir, file)) << "full path of the file cut or changed";
 }
 
 // Beyond PATH_MAX the kernel refuses a path whole: the layer still reads the
@@ -402,15 +407,7 @@ TEST_F(NtfsVolume, PathsLongerThanTheKernelTakesAreRead) {
 
   Read read(file);
   ASSERT_EQ(read.status, kErrorSuccess);
-  FindEntry entry;
-  FindHandle* handle = findFirst(dir, &entry);
-  ASSERT_NE(handle, nullptr);
-  bool seen = false;
-  do {
-    if (entry.fullPath == file) seen = true;
-  } while (findNext(handle, &entry));
-  findClose(handle);
-  EXPECT_TRUE(seen) << "full path of the file cut or changed";
+  EXPECT_TRUE(searchFinds(dir, file)) << "full path of the file cut or changed";
 }
 
 struct Found {
