@@ -114,6 +114,9 @@ void localFree(Trustee* trustee);
 /// IsValidSid.
 bool isValidSid(const Sid* sid);
 
+/// GetLengthSid: the bytes of a valid identifier.
+uint32_t getLengthSid(const Sid* sid);
+
 /// LookupAccountSidA. systemName "" is the local machine. true on success
 /// with the bare account name in name; false sets getLastError.
 bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,

@@ -5,6 +5,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/limits.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -91,24 +92,18 @@ const uint8_t* bytesOf(const Sid* sid) {
   return reinterpret_cast<const uint8_t*>(sid);
 }
 
-// Reads one attribute whole. The size is asked first: ntfs-3g answers a
-// short buffer with EIO, ntfs3 with ENODATA, so neither can be told from a
-// real failure. A descriptor that grows in between is asked for again.
+// Reads one attribute whole in one call, into a buffer that no attribute
+// can outgrow (XATTR_SIZE_MAX). Asking for the size first would cost a second
+// round trip to the file system daemon for every object, and a short buffer
+// cannot be told from a real failure: ntfs-3g answers it with EIO, ntfs3
+// with ENODATA.
 int readAttribute(const char* path, const char* name,
                   std::vector<uint8_t>* value) {
-  for (int attempt = 0; attempt < 3; ++attempt) {
-    ssize_t size = lgetxattr(path, name, nullptr, 0);
-    if (size < 0) return errno;
-    value->resize(static_cast<size_t>(size) + 1);
-    ssize_t read = lgetxattr(path, name, value->data(), value->size());
-    if (read >= 0 && static_cast<size_t>(read) < value->size()) {
-      value->resize(static_cast<size_t>(read));
-      return 0;
-    }
-    if (read >= 0) continue;
-    if (errno != ERANGE && errno != EIO && errno != ENODATA) return errno;
-  }
-  return EIO;
+  value->resize(XATTR_SIZE_MAX);
+  const ssize_t read = lgetxattr(path, name, value->data(), value->size());
+  if (read < 0) return errno;
+  value->resize(static_cast<size_t>(read));
+  return 0;
 }
 
 // The kernel takes at most PATH_MAX bytes of path in one call. A longer
@@ -296,7 +291,7 @@ uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   if (path == nullptr || sd == nullptr) return kErrorInvalidParameter;
   const ReachablePath reachable(path);
   if (reachable.error()) return windowsError(reachable.error());
-  std::vector<uint8_t> bytes;
+  static std::vector<uint8_t> bytes;  // reused: one object at a time
   int error = readAttribute(reachable.name(), "system.ntfs_acl", &bytes);
   if (error == ENODATA || error == ENOTSUP)
     error = readAttribute(reachable.name(), "system.ntfs_security", &bytes);
@@ -415,6 +410,10 @@ bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
   std::memcpy(name, foundName.c_str(), foundName.size() + 1);
   std::memcpy(domain, foundDomain.c_str(), foundDomain.size() + 1);
   return true;
+}
+
+uint32_t getLengthSid(const Sid* sid) {
+  return static_cast<uint32_t>(sidLength(bytesOf(sid)));
 }
 
 std::string sidString(const Sid* sid) {

@@ -274,6 +274,10 @@ bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
                            &domainSize, &use) != FALSE;
 }
 
+uint32_t getLengthSid(const Sid* sid) {
+  return GetLengthSid(const_cast<Sid*>(sid));
+}
+
 std::string sidString(const Sid* sid) {
   if (sid == nullptr || !IsValidSid(raw(sid))) return std::string();
   LPSTR text = nullptr;

@@ -10,11 +10,17 @@
 namespace vesk {
 namespace {
 
-// Names found on the first, local attempt, by the identifier's string form.
-// Only those are remembered: any other lookup may have logged its failed
-// attempts, and a repeated object must leave the same log lines.
-std::unordered_map<std::string, std::string>& rememberedNames() {
-  static std::unordered_map<std::string, std::string> names;
+// What each identifier was called, by its bytes. A name that took more than
+// the first, local attempt is looked up again whenever its failed attempts
+// would be logged (/v with a log), so the log stays the same with or
+// without this memory.
+struct Remembered {
+  std::string name;
+  bool local;
+};
+
+std::unordered_map<std::string, Remembered>& rememberedNames() {
+  static std::unordered_map<std::string, Remembered> names;
   return names;
 }
 
@@ -58,13 +64,16 @@ std::string accountName(const platform::Sid* sid) {
             std::to_string(static_cast<int>(platform::getLastError())));
     return "";
   }
-  const std::string text = platform::sidString(sid);
-  auto known = rememberedNames().find(text);
-  if (known != rememberedNames().end()) return known->second;
+  const std::string key(reinterpret_cast<const char*>(sid),
+                        platform::getLengthSid(sid));
+  auto known = rememberedNames().find(key);
+  if (known != rememberedNames().end() &&
+      (known->second.local || !appState.verbose || !logOpen()))
+    return known->second.name;
 
   char name[kTextSize] = "";
   if (lookUp("", sid, name)) {
-    rememberedNames().emplace(text, name);
+    rememberedNames()[key] = {name, true};
     return name;
   }
   const char* system = "";
@@ -73,11 +82,17 @@ std::string accountName(const platform::Sid* sid) {
       logLine(std::string("LookupAccountSid (") + system + ") failed: " +
               std::to_string(static_cast<int>(platform::getLastError())));
     system = appState.serverNames[slot];
-    if (lookUp(system, sid, name)) return name;
+    if (lookUp(system, sid, name)) {
+      rememberedNames()[key] = {name, false};
+      return name;
+    }
   }
   // Nobody could name it (typically a deleted account): print the
   // identifier itself, so that the entry keeps its trustee.
-  return name[0] ? std::string(name) : text;
+  const std::string text =
+      name[0] ? std::string(name) : platform::sidString(sid);
+  rememberedNames()[key] = {text, false};
+  return text;
 }
 
 void forgetAccountNames() { rememberedNames().clear(); }

@@ -68,7 +68,7 @@ struct Blocks {
 }  // namespace
 
 int reportObject(const std::string& path) {
-  stampTime();
+  if (logOpen()) stampTime();  // the stamps serve the log only
   logBlankLine();
   // Printed and logged paths keep one line each, whatever bytes they hold.
   const std::string shown = printable(path);

@@ -276,6 +276,10 @@ bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
   return true;
 }
 
+uint32_t getLengthSid(const Sid* sid) {
+  return static_cast<uint32_t>(sidLength(fake::bytesOf(sid)));
+}
+
 std::string sidString(const Sid* sid) {
   return isValidSid(sid) ? sidText(fake::bytesOf(sid)) : "";
 }
