@@ -27,6 +27,11 @@ constexpr size_t kMaxArguments = 64;
 
 std::map<std::string, fake::Object> objects;
 
+// Longer than the progress line shows, and with a control byte that the
+// report must escape.
+const std::string kLongDirectory =
+    "C:\\Data\\Sub\\Deep\\" + std::string(80, 'n') + "\tab";
+
 void require(bool condition) {
   if (!condition) __builtin_trap();
 }
@@ -63,9 +68,13 @@ void buildObjects() {
   fake::Object unnamed = withDescriptor({0x0004, "", "", true, aces});
   unnamed.explicitStatus = platform::kErrorNotEnoughMemory;
   objects["C:\\Data\\odd"] = unnamed;
+  objects[kLongDirectory] = objects["C:\\Data\\Sub"];
 }
 
-void scriptPlatform(bool stdoutFails) {
+// The program's name plays no part in a run, so its characters carry the
+// fuzzer's choices of platform: "!" standard output fails, "~" standard
+// error is a terminal (the progress line is drawn).
+void scriptPlatform(const std::string& programName) {
   fake::Script& script = fake::script();
   script.objects = objects;
   script.directories["C:\\Data"] = {
@@ -79,13 +88,17 @@ void scriptPlatform(bool stdoutFails) {
   };
   script.directories["C:\\Data\\Sub\\Deep"] = {
       {"C:\\Data\\Sub\\Deep\\locked", true, false},
+      {kLongDirectory, true, false},
   };
+  script.directories[kLongDirectory] = {{kLongDirectory + "\\x", false, false}};
   script.accounts["|S-1-5-32-544"] = "Administrators";
   script.accounts["|S-1-5-18"] = "SYSTEM";
   script.accounts["fs01|S-1-5-21-1-2-3-1001"] = "alice";
   script.remoteNames = {"\\\\fs01\\home", "\\\\fs02"};
   script.uncreatable.insert("C:\\nolog\\acl.log");
-  script.stdoutFails = stdoutFails;
+  script.stdoutFails = programName.find('!') != std::string::npos;
+  script.errorIsTerminal = programName.find('~') != std::string::npos;
+  script.millisPerCall = 40;
 }
 
 }  // namespace
@@ -104,9 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       arguments.back() += static_cast<char>(data[i]);
   }
   if (arguments.size() > kMaxArguments) arguments.pop_back();
-  // The program's name plays no part in a run, so it carries one choice of
-  // the fuzzer's: a name ending in "!" makes standard output fail.
-  const bool stdoutFails = !arguments[0].empty() && arguments[0].back() == '!';
   std::vector<const char*> argv;
   for (const std::string& argument : arguments)
     argv.push_back(argument.c_str());
@@ -118,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   appendSeparators();
   entryLines.clear();
   forgetAccountNames();
-  scriptPlatform(stdoutFails);
+  scriptPlatform(arguments[0]);
 
   const int code =
       runCommandLine(static_cast<int>(arguments.size()), argv.data());
@@ -128,5 +138,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   require(fake::record().openFinds == 0);
   require(fake::record().openEnums == fake::record().closedEnums);
   require(entryLines.empty());
+  // Paths and names are escaped: only the layout's own tabs and line ends.
+  for (char c : fake::output()) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    require(c == '\t' || c == '\n' || (u >= 32 && u != 127));
+  }
   return 0;
 }
