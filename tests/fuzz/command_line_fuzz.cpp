@@ -13,6 +13,7 @@
 #include "report/report.h"
 #include "support/descriptor_builder.h"
 #include "support/fake_platform.h"
+#include "support/fresh_run.h"
 #include "terms/terms.h"
 
 namespace {
@@ -122,12 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     argv.push_back(argument.c_str());
   argv.push_back(nullptr);
 
-  fake::reset();
-  resetAppState();
-  resetTerms();
-  appendSeparators();
-  entryLines.clear();
-  forgetAccountNames();
+  test::freshRun();
   scriptPlatform(arguments[0]);
 
   const int code =

@@ -7,6 +7,7 @@
 #include "report/account.h"
 #include "report/report.h"
 #include "support/fake_platform.h"
+#include "support/fresh_run.h"
 #include "terms/terms.h"
 
 namespace vesk {
@@ -14,14 +15,7 @@ namespace test {
 
 class CleanRun : public ::testing::Test {
  protected:
-  void SetUp() override {
-    fake::reset();
-    resetAppState();
-    resetTerms();
-    appendSeparators();
-    entryLines.clear();
-    forgetAccountNames();
-  }
+  void SetUp() override { freshRun(); }
 };
 
 }  // namespace test
