@@ -127,10 +127,14 @@ int runCommandLine(int argc, const char* const* argv) {
       appState.maxDepth = 1;
     }
     const std::string path = argv[1];
-    startProgress();
-    noteProgress(reportObject(path), path);
-    if (appState.recurse) walkDirectory(path, 0);
-    endProgress();
+    if (!appState.recurse) {
+      reportObject(path);
+    } else {
+      startProgress();
+      noteProgress(reportObject(path), path);
+      walkDirectory(path, 0);
+      endProgress();
+    }
   }
   return outputStatus();
 }

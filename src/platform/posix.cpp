@@ -196,23 +196,34 @@ bool fillEntry(FindHandle* handle, FindEntry* entry) {
   return true;
 }
 
-// The absolute form of dir: resolved when the system can, else the current
-// directory joined to it, so a path beyond PATH_MAX is never cut.
+// The full path of dir, as Windows forms one: the current directory put in
+// front of a relative path, then "." and ".." and repeated separators
+// resolved by the text alone. Links are not followed, so the blocks below a
+// path keep the path the user gave; nothing here limits the length.
 std::string searchPrefix(const std::string& dir) {
-  std::string base;
-  if (char* resolved = realpath(dir.c_str(), nullptr)) {
-    base = resolved;
-    std::free(resolved);
-  } else if (!dir.empty() && dir[0] == '/') {
-    base = dir;
-  } else {
+  std::string whole = dir;
+  if (whole.empty() || whole[0] != '/') {
     std::vector<char> cwd(4096);
     while (getcwd(cwd.data(), cwd.size()) == nullptr && errno == ERANGE)
       cwd.resize(cwd.size() * 2);
-    base = std::string(cwd.data()) + "/" + dir;
+    whole = std::string(cwd.data()) + "/" + whole;
   }
-  if (base.empty() || base.back() != '/') base += '/';
-  return base;
+  std::vector<std::string> parts;
+  for (size_t at = 0; at <= whole.size();) {
+    size_t end = whole.find('/', at);
+    if (end == std::string::npos) end = whole.size();
+    const std::string part = whole.substr(at, end - at);
+    at = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+      continue;
+    }
+    parts.push_back(part);
+  }
+  std::string prefix = "/";
+  for (const std::string& part : parts) prefix += part + "/";
+  return prefix;
 }
 
 bool accountOfUnixId(const uint8_t* sid, std::string* name,
@@ -559,6 +570,18 @@ uint64_t monotonicMillis() {
 }
 
 void startProcess() {
+  // A standard stream the caller closed would lend its number to the next
+  // file opened, the log, and the report would land in it. Hold each one
+  // on /dev/null instead; standard output read-only, so that writing the
+  // report fails as it should.
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    const int held = open("/dev/null", fd == 1 ? O_RDONLY : O_RDWR);
+    if (held >= 0 && held != fd) {
+      dup2(held, fd);
+      close(held);
+    }
+  }
   // A closed pipe must become a write error, not a silent death.
   signal(SIGPIPE, SIG_IGN);
   setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);

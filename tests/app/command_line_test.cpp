@@ -147,6 +147,16 @@ TEST_F(CommandLineTest, ReadWithoutWalkReportsThePathOnly) {
   EXPECT_TRUE(fake::record().searched.empty());
 }
 
+TEST_F(CommandLineTest, ProgressOnlyWhileWalking) {
+  fake::script().objects["D:\\Data"].descriptor = test::buildDescriptor(
+      {0x0004, "S-1-5-32-544", "", true, {{0, 0, 0x001F01FF, "S-1-1-0"}}});
+  fake::script().errorIsTerminal = true;
+  EXPECT_EQ(0, run({"D:\\Data", "/readacl"}));
+  EXPECT_EQ("", fake::errors());
+  EXPECT_EQ(0, run({"D:\\Data", "/readacl", "/s"}));
+  EXPECT_EQ(0u, fake::errors().find("\r1 objects, 0 failed  D:\\Data"));
+}
+
 TEST_F(CommandLineTest, LostOutputIsAFailure) {
   fake::script().stdoutFails = true;
   EXPECT_EQ(1, run({"/?"}));

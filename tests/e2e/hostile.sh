@@ -51,6 +51,11 @@ ln -s "$K" "$K/self"
 out=$(timeout 20 "$VESK" "$K" /readacl /s /f | grep -v '^	' | grep -v '^$' | cut -f1 | sort)
 expect_eq "link loop" "$(printf '%s\n' "$K" "$K/self" "$K/sub" "$K/sub/up" | sort)" "$out"
 
+# A start given through a link keeps its path in the blocks below it.
+ln -s "$K" "$work/via-link"
+out=$("$VESK" "$work/via-link" /readacl /s:1 | grep -v '^	' | grep -v '^$' | cut -f1)
+expect_eq "paths below a link" "$work/via-link/sub" "$out"
+
 # --- A directory that cannot be read ends its level; the rest goes on.
 T=$work/plain
 mkdir -p "$T/a" "$T/locked/inner" "$T/z"
@@ -73,6 +78,13 @@ mkdir -p "$P"
 code=${PIPESTATUS[0]}
 expect_eq "closed pipe exit" 1 "$code"
 expect_eq "closed pipe message" "vesk: error writing standard output" "$(cat "$work/err")"
+
+# A closed standard output: the report must not slip into the log.
+"$VESK" "$N" /readacl /s "/l:$work/closed.log" >&- 2>"$work/err"
+code=$?
+expect_eq "closed output exit" 1 "$code"
+expect_eq "closed output message" "vesk: error writing standard output" "$(cat "$work/err")"
+expect_eq "closed output, log only" "" "$(grep '^	' "$work/closed.log")"
 
 # --- A log on a full disk: its errors are ignored, the report unaffected.
 expected=$("$VESK" "$N" /readacl /s)
