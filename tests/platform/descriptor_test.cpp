@@ -326,13 +326,24 @@ TEST(DescriptorTest, GoodDescriptorOfTheCorruptionTableParses) {
   EXPECT_EQ(get32(good, firstAceAt(good)) >> 16, 20u);  // the assumed size
 }
 
+// Parses a good descriptor after mutate has changed it, from an exactly
+// sized heap buffer so that any read past its end is caught.
+using Mutation = std::function<void(std::vector<uint8_t>*)>;
+struct MutationCase {
+  const char* what;
+  Mutation mutate;
+};
+
+uint32_t parseMutated(const Mutation& mutate) {
+  std::vector<uint8_t> bytes = goodDescriptor();
+  mutate(&bytes);
+  HeapBytes heap(bytes);
+  DescriptorView view;
+  return parse(heap, &view);
+}
+
 TEST(DescriptorTest, CorruptDescriptorsAreRejected) {
-  using Mutation = std::function<void(std::vector<uint8_t>*)>;
-  struct Case {
-    const char* what;
-    Mutation mutate;
-  };
-  const Case cases[] = {
+  const MutationCase cases[] = {
       {"empty", [](auto* b) { b->clear(); }},
       {"revision 0", [](auto* b) { (*b)[0] = 0; }},
       {"revision 2", [](auto* b) { (*b)[0] = 2; }},
@@ -409,13 +420,9 @@ TEST(DescriptorTest, CorruptDescriptorsAreRejected) {
       {"object ACE without GUIDs reads SID from GUID bytes",
        [](auto* b) { (*b)[secondAceAt(*b) + 8] = 0; }},
   };
-  for (const Case& c : cases) {
+  for (const MutationCase& c : cases) {
     SCOPED_TRACE(c.what);
-    std::vector<uint8_t> bad = goodDescriptor();
-    c.mutate(&bad);
-    HeapBytes bytes(bad);
-    DescriptorView view;
-    EXPECT_EQ(parse(bytes, &view), kErrorInvalidSecurityDescr);
+    EXPECT_EQ(parseMutated(c.mutate), kErrorInvalidSecurityDescr);
   }
 }
 
@@ -430,12 +437,7 @@ TEST(DescriptorTest, EveryTruncationIsRejected) {
 }
 
 TEST(DescriptorTest, UnusualButValidLayoutsAreAccepted) {
-  using Mutation = std::function<void(std::vector<uint8_t>*)>;
-  struct Case {
-    const char* what;
-    Mutation mutate;
-  };
-  const Case cases[] = {
+  const MutationCase cases[] = {
       {"ACL revision 4", [](auto* b) { (*b)[daclAt(*b)] = 4; }},
       {"free space after the last ACE",
        [](auto* b) {
@@ -452,13 +454,9 @@ TEST(DescriptorTest, UnusualButValidLayoutsAreAccepted) {
        }},
       {"SACL offset ignored", [](auto* b) { set32(b, 12, 0xFFFFFFFFu); }},
   };
-  for (const Case& c : cases) {
+  for (const MutationCase& c : cases) {
     SCOPED_TRACE(c.what);
-    std::vector<uint8_t> odd = goodDescriptor();
-    c.mutate(&odd);
-    HeapBytes bytes(odd);
-    DescriptorView view;
-    EXPECT_EQ(parse(bytes, &view), kErrorSuccess);
+    EXPECT_EQ(parseMutated(c.mutate), kErrorSuccess);
   }
 }
 
