@@ -125,6 +125,16 @@ TEST(DescriptorTest, MissingOwnerAndGroupAreNull) {
   EXPECT_EQ(view.group, nullptr);
 }
 
+// A NULL or empty DACL: success, a count of 0 and no block.
+void expectNoEntries(const uint8_t* dacl) {
+  Entries entries;
+  entries.count = 7;
+  EXPECT_EQ(buildExplicitEntries(dacl, &entries.count, &entries.list),
+            kErrorSuccess);
+  EXPECT_EQ(entries.count, 0u);
+  EXPECT_EQ(entries.list, nullptr);
+}
+
 TEST(DescriptorTest, NullDaclIsPresentWithoutAcl) {
   DescriptorSpec spec;
   spec.owner = "S-1-5-18";
@@ -134,12 +144,7 @@ TEST(DescriptorTest, NullDaclIsPresentWithoutAcl) {
   ASSERT_EQ(parse(bytes, &view), kErrorSuccess);
   EXPECT_TRUE(view.daclPresent);
   EXPECT_EQ(view.dacl, nullptr);
-  Entries entries;
-  entries.count = 7;
-  EXPECT_EQ(buildExplicitEntries(view.dacl, &entries.count, &entries.list),
-            kErrorSuccess);
-  EXPECT_EQ(entries.count, 0u);
-  EXPECT_EQ(entries.list, nullptr);
+  expectNoEntries(view.dacl);
 }
 
 TEST(DescriptorTest, EmptyAclGivesNoEntries) {
@@ -148,12 +153,7 @@ TEST(DescriptorTest, EmptyAclGivesNoEntries) {
   DescriptorView view;
   ASSERT_EQ(parse(bytes, &view), kErrorSuccess);
   ASSERT_NE(view.dacl, nullptr);
-  Entries entries;
-  entries.count = 7;
-  EXPECT_EQ(buildExplicitEntries(view.dacl, &entries.count, &entries.list),
-            kErrorSuccess);
-  EXPECT_EQ(entries.count, 0u);
-  EXPECT_EQ(entries.list, nullptr);
+  expectNoEntries(view.dacl);
 }
 
 TEST(DescriptorTest, EachAceTypeGivesItsModeAndSid) {
