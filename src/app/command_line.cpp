@@ -4,8 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "log/log.h"
+#include "platform/ascii.h"
 #include "platform/platform.h"
 #include "report/account.h"
 #include "report/report.h"
@@ -15,18 +16,9 @@
 
 namespace vesk {
 
-const char kTitle[] = "VESK 1.00";
-
 namespace {
 
-bool equalsIgnoringCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b) {
-    char x = *a >= 'A' && *a <= 'Z' ? *a + ('a' - 'A') : *a;
-    char y = *b >= 'A' && *b <= 'Z' ? *b + ('a' - 'A') : *b;
-    if (x != y) return false;
-  }
-  return *a == *b;
-}
+using platform::equalsIgnoringCase;
 
 // "/s:" then a decimal integer with an optional sign, as sscanf's "%d"
 // reads it (leading blanks skipped). false leaves *value alone.
@@ -61,9 +53,8 @@ int outputStatus() {
 }  // namespace
 
 void startUp() {
-  resetAppState();
+  resetRun();
   loadTerms();
-  entryLines.clear();
 }
 
 void printUsage() {

@@ -6,9 +6,6 @@ namespace vesk {
 /// Start-up before the command line: run state reset, terms loaded.
 void startUp();
 
-/// The title line, first line of the usage text and caption of alerts.
-extern const char kTitle[];
-
 /// Prints the usage text.
 void printUsage();
 

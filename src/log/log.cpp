@@ -3,8 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/command_line.h"
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/platform.h"
 
 namespace vesk {

@@ -14,11 +14,11 @@ namespace platform {
 
 /// A validated descriptor: pointers into the bytes it was parsed from.
 struct DescriptorView {
-  uint16_t control;        // as stored
-  const uint8_t* owner;    // SID, or nullptr
-  const uint8_t* group;    // SID, or nullptr
-  bool daclPresent;        // SE_DACL_PRESENT
-  const uint8_t* dacl;     // ACL, or nullptr (absent, or NULL DACL)
+  uint16_t control;      // as stored
+  const uint8_t* owner;  // SID, or nullptr
+  const uint8_t* group;  // SID, or nullptr
+  bool daclPresent;      // SE_DACL_PRESENT
+  const uint8_t* dacl;   // ACL, or nullptr (absent, or NULL DACL)
 };
 
 /// Validates data[0, size) as a self-relative descriptor, parts located by

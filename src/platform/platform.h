@@ -85,8 +85,8 @@ bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,
                                const Acl** dacl, bool* defaulted);
 
 /// GetSecurityDescriptorOwner. *owner is nullptr when the descriptor has none.
-bool getSecurityDescriptorOwner(const SecurityDescriptor* sd,
-                                const Sid** owner, bool* defaulted);
+bool getSecurityDescriptorOwner(const SecurityDescriptor* sd, const Sid** owner,
+                                bool* defaulted);
 
 /// GetSecurityDescriptorControl.
 bool getSecurityDescriptorControl(const SecurityDescriptor* sd,
@@ -154,7 +154,10 @@ bool findNext(FindHandle* handle, FindEntry* entry);
 /// FindClose.
 void findClose(FindHandle* handle);
 
-enum class AlertIcon { Information, Error };  // MB_ICONINFORMATION, MB_ICONERROR
+enum class AlertIcon {
+  Information,
+  Error
+};  // MB_ICONINFORMATION, MB_ICONERROR
 /// MessageBoxA without an owner; returns when closed. On Linux one line on
 /// standard error: caption, ": ", text.
 void messageBox(const char* text, const char* caption, AlertIcon icon);

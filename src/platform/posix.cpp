@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ascii.h"
 #include "platform/descriptor.h"
 #include "platform/platform.h"
 #include "platform/posix_internal.h"
@@ -531,16 +532,7 @@ LocalTime localClock() {
   return clock;
 }
 
-int mbsicmp(const char* a, const char* b) {
-  auto fold = [](char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    return u >= 'A' && u <= 'Z' ? u - 'A' + 'a' : u;
-  };
-  for (;; ++a, ++b) {
-    int difference = fold(*a) - fold(*b);
-    if (difference != 0 || *a == '\0') return difference;
-  }
-}
+int mbsicmp(const char* a, const char* b) { return compareIgnoringCase(a, b); }
 
 FILE* standardOutput() { return stdout; }
 FILE* standardError() { return stderr; }

@@ -2,27 +2,12 @@
 
 #include <cstring>
 #include <string>
-#include <unordered_map>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "log/log.h"
 
 namespace vesk {
 namespace {
-
-// What each identifier was called, by its bytes. A name that took more than
-// the first, local attempt is looked up again whenever its failed attempts
-// would be logged (/v with a log), so the log stays the same with or
-// without this memory.
-struct Remembered {
-  std::string name;
-  bool local;
-};
-
-std::unordered_map<std::string, Remembered>& rememberedNames() {
-  static std::unordered_map<std::string, Remembered> names;
-  return names;
-}
 
 bool lookUp(const char* system, const platform::Sid* sid, char* name) {
   char domain[kTextSize] = "";
@@ -66,14 +51,17 @@ std::string accountName(const platform::Sid* sid) {
   }
   const std::string key(reinterpret_cast<const char*>(sid),
                         platform::getLengthSid(sid));
-  auto known = rememberedNames().find(key);
-  if (known != rememberedNames().end() &&
+  // A name that took more than the first, local attempt is looked up again
+  // whenever its failed attempts would be logged (/v with a log), so the log
+  // stays the same with or without this memory.
+  auto known = accountNames.find(key);
+  if (known != accountNames.end() &&
       (known->second.local || !appState.verbose || !logOpen()))
     return known->second.name;
 
   char name[kTextSize] = "";
   if (lookUp("", sid, name)) {
-    rememberedNames()[key] = {name, true};
+    accountNames[key] = {name, true};
     return name;
   }
   const char* system = "";
@@ -83,7 +71,7 @@ std::string accountName(const platform::Sid* sid) {
               std::to_string(static_cast<int>(platform::getLastError())));
     system = appState.serverNames[slot];
     if (lookUp(system, sid, name)) {
-      rememberedNames()[key] = {name, false};
+      accountNames[key] = {name, false};
       return name;
     }
   }
@@ -91,10 +79,8 @@ std::string accountName(const platform::Sid* sid) {
   // identifier itself, so that the entry keeps its trustee.
   const std::string text =
       name[0] ? std::string(name) : platform::sidString(sid);
-  rememberedNames()[key] = {text, false};
+  accountNames[key] = {text, false};
   return text;
 }
-
-void forgetAccountNames() { rememberedNames().clear(); }
 
 }  // namespace vesk

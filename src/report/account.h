@@ -19,7 +19,4 @@ std::string serverOfRemoteName(const std::string& remoteName);
 /// sid is not a valid identifier.
 std::string accountName(const platform::Sid* sid);
 
-/// Forgets the names remembered so far (tests, and a new run).
-void forgetAccountNames();
-
 }  // namespace vesk

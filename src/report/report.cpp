@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/state.h"
+#include "core/state.h"
+#include "core/text.h"
 #include "log/log.h"
 #include "platform/platform.h"
 #include "report/account.h"
@@ -11,8 +12,6 @@
 #include "terms/terms.h"
 
 namespace vesk {
-
-std::vector<std::string> entryLines;
 
 namespace {
 

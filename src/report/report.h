@@ -2,12 +2,8 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 namespace vesk {
-
-/// The entry lines of the object being reported; each ends in "\n".
-extern std::vector<std::string> entryLines;
 
 /// What reportObject returns.
 enum ReportStatus {

@@ -1,5 +1,6 @@
 #include <cstring>
 
+#include "platform/ascii.h"
 #include "platform/platform.h"
 #include "terms/terms.h"
 
@@ -13,25 +14,10 @@ constexpr int kLineBuffer = 260;
 constexpr int kSeparatorLength = 3;  // " + ", appended after loading
 constexpr int kNoSection = -1;
 
-bool isPermissionSection(int section) {
-  return section == kStandardPermissions || section == kSpecialPermissions ||
-         section == kGenericPermissions;
-}
-
-char asciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalsIgnoringCase(const char* a, const char* b) {
-  for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-    if (asciiLower(*a) != asciiLower(*b)) return false;
-  }
-  return *a == *b;
-}
-
 int headerSection(const char* line) {
   for (int section = 0; section < kSectionCount; ++section) {
-    if (equalsIgnoringCase(line, kSections[section].header)) return section;
+    if (platform::equalsIgnoringCase(line, kSections[section].header))
+      return section;
   }
   return kNoSection;
 }
@@ -101,7 +87,8 @@ bool readTerms(FILE* stream, std::string* badLine) {
     if (!parseEntry(line, &index, &value)) continue;
     if (section != kNoSection && running < kSections[section].count) {
       int room = kSections[section].width - 1;
-      if (isPermissionSection(section)) room -= kSeparatorLength;
+      if (isPermissionSection(static_cast<TermsSection>(section)))
+        room -= kSeparatorLength;
       // A value that does not fit is refused rather than cut, so the site
       // sees the line instead of a silently shortened term.
       if (index != running || std::strlen(value) > static_cast<size_t>(room)) {

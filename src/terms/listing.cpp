@@ -1,6 +1,6 @@
 #include <cstdint>
 
-#include "app/command_line.h"
+#include "core/state.h"
 #include "terms/terms.h"
 
 namespace vesk {

@@ -6,21 +6,9 @@ namespace vesk {
 
 namespace {
 
-const TermsTable kDefaultTerms = {
-    {"<inherited>", "<not inherited>", "Owner:"},
-    {"A", "D"},
-    {"FC", "RWX", "RX", "R", "W"},
-    {"LRD", "CWD", "FAP", "REA", "WEA", "EXC", "DSF", "RAT", "WAT", "SD", "RC",
-     "WD", "WO"},
-    {"GA", "GX", "GW", "GR"},
-    {"NP", "OI", "CI", "CI+OI", "IO+OI", "IO+CI", "IO+CI+OI", "TC"},
-};
-
 const char kSeparator[] = " + ";
 
 }  // namespace
-
-TermsTable termsTable = kDefaultTerms;
 
 const SectionInfo kSections[kSectionCount] = {
     {"[Global Flags]", 3, 64},         {"[Access Mode]", 2, 32},
@@ -64,12 +52,15 @@ const char* term(TermsSection section, int index) {
   return termSlot(section, index);
 }
 
-void resetTerms() { termsTable = kDefaultTerms; }
+bool isPermissionSection(TermsSection section) {
+  return section == kStandardPermissions || section == kSpecialPermissions ||
+         section == kGenericPermissions;
+}
 
 void appendSeparators() {
-  const TermsSection permissions[] = {kStandardPermissions, kSpecialPermissions,
-                                      kGenericPermissions};
-  for (TermsSection section : permissions) {
+  for (int s = 0; s < kSectionCount; ++s) {
+    const TermsSection section = static_cast<TermsSection>(s);
+    if (!isPermissionSection(section)) continue;
     const size_t width = static_cast<size_t>(kSections[section].width);
     for (int i = 0; i < kSections[section].count; ++i) {
       char* slot = termSlot(section, i);

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "core/state.h"
+
 namespace vesk {
 
 enum TermsSection {
@@ -17,17 +19,6 @@ enum TermsSection {
   kSectionCount
 };
 
-struct TermsTable {
-  char globalFlags[3][64];
-  char accessMode[2][32];
-  char standardPermissions[5][32];
-  char specialPermissions[13][48];
-  char genericPermissions[4][32];
-  char inheritance[8][48];
-};
-
-extern TermsTable termsTable;
-
 struct SectionInfo {
   const char* header;  // "[Global Flags]", ...
   int count;           // entries
@@ -38,11 +29,11 @@ extern const SectionInfo kSections[kSectionCount];
 /// The text of one entry; index must be below the section's count.
 const char* term(TermsSection section, int index);
 
+/// Whether the section holds permission terms, which end in " + ".
+bool isPermissionSection(TermsSection section);
+
 /// Writable slot of one entry (start-up only).
 char* termSlot(TermsSection section, int index);
-
-/// Restores every entry to its default, without separators.
-void resetTerms();
 
 /// Appends " + " to every permission term. Once, after loading.
 void appendSeparators();

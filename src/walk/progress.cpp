@@ -3,8 +3,9 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "core/state.h"
+#include "core/text.h"
 #include "platform/platform.h"
-#include "report/entry_format.h"
 
 namespace vesk {
 namespace {
@@ -12,16 +13,7 @@ namespace {
 constexpr uint64_t kRedrawMillis = 100;
 constexpr size_t kShownPath = 60;  // the tail of long directories
 
-struct Progress {
-  bool active = false;
-  bool drawn = false;
-  uint64_t done = 0;
-  uint64_t failed = 0;
-  uint64_t lastDrawn = 0;
-  size_t width = 0;  // of the line on screen, to blank it out
-};
-
-Progress progress;
+ProgressState& progress = progressState;
 
 void draw(const std::string& text) {
   std::string line = "\r" + text;
@@ -36,7 +28,7 @@ void draw(const std::string& text) {
 }  // namespace
 
 void startProgress() {
-  progress = Progress();
+  progress = ProgressState();
   progress.active = platform::isTerminal(platform::standardError()) &&
                     !platform::isTerminal(platform::standardOutput());
 }

@@ -1,6 +1,6 @@
 #include "walk/walk.h"
 
-#include "app/state.h"
+#include "core/state.h"
 #include "platform/platform.h"
 #include "report/report.h"
 #include "walk/progress.h"

@@ -82,7 +82,7 @@ TEST_F(CommandLineTest, Options) {
   };
   for (const OptionCase& c : cases) {
     SCOPED_TRACE(c.args[0]);
-    resetAppState();
+    test::freshRun();
     std::vector<const char*> argv = {"vesk", "D:\\Data"};
     argv.insert(argv.end(), c.args.begin(), c.args.end());
     ASSERT_TRUE(parseOptions(static_cast<int>(argv.size()), argv.data()));

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/state.h"
+#include "core/state.h"
 #include "report/account.h"
 #include "report/report.h"
 #include "support/descriptor_builder.h"

@@ -38,7 +38,7 @@ uint16_t read16(const uint8_t* p) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  resetTerms();
+  resetRun();
   appendSeparators();
   return 0;
 }

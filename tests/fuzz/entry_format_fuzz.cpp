@@ -25,11 +25,6 @@ uint32_t read32(const uint8_t* p) {
          (static_cast<uint32_t>(p[3]) << 24);
 }
 
-bool isPermissionSection(int section) {
-  return section == kStandardPermissions || section == kSpecialPermissions ||
-         section == kGenericPermissions;
-}
-
 // Text without NUL bytes from the input; "x" when there is none.
 std::string textOf(const uint8_t* data, size_t size) {
   std::string text;
@@ -42,7 +37,8 @@ void fillTerms(const std::string& filler) {
   size_t next = 0;
   for (int section = 0; section < kSectionCount; ++section) {
     size_t room = static_cast<size_t>(kSections[section].width) - 1;
-    if (isPermissionSection(section)) room -= kSeparatorLength;
+    if (isPermissionSection(static_cast<TermsSection>(section)))
+      room -= kSeparatorLength;
     for (int i = 0; i < kSections[section].count; ++i) {
       char* slot = termSlot(static_cast<TermsSection>(section), i);
       for (size_t k = 0; k < room; ++k)

@@ -19,11 +19,6 @@ void require(bool condition) {
   if (!condition) __builtin_trap();
 }
 
-bool isPermissionSection(int section) {
-  return section == kStandardPermissions || section == kSpecialPermissions ||
-         section == kGenericPermissions;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -36,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (file == nullptr) return 0;
   std::fwrite(data, 1, size, file);
   std::rewind(file);
-  resetTerms();
+  resetRun();
   std::string badLine;
   const bool good = readTerms(file, &badLine);
   std::fclose(file);
@@ -51,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   appendSeparators();
   for (int section = 0; section < kSectionCount; ++section) {
-    if (!isPermissionSection(section)) continue;
+    if (!isPermissionSection(static_cast<TermsSection>(section))) continue;
     const size_t width = static_cast<size_t>(kSections[section].width);
     for (int i = 0; i < kSections[section].count; ++i) {
       const char* slot = termSlot(static_cast<TermsSection>(section), i);

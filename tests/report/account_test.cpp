@@ -107,7 +107,7 @@ TEST_F(AccountTest, NamesAreRememberedUnlessTheirFailuresWouldBeLogged) {
     size_t logLines;
   };
   const Case cases[] = {
-      {false, "S-1-5-18", 1, 1},            // named locally: asked once
+      {false, "S-1-5-18", 1, 1},  // named locally: asked once
       {true, "S-1-5-18", 1, 1},
       {false, "S-1-5-21-1-1-1-1000", 3, 1},  // named by fs02
       {true, "S-1-5-21-1-1-1-1000", 6, 5},   // asked again, logged again
@@ -116,8 +116,7 @@ TEST_F(AccountTest, NamesAreRememberedUnlessTheirFailuresWouldBeLogged) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.sid) + (c.verbose ? " /v" : ""));
-    fake::reset();
-    forgetAccountNames();
+    test::freshRun();
     ASSERT_TRUE(openLog("log"));
     appState.verbose = c.verbose;
     std::strcpy(appState.serverNames[0], "fs01");

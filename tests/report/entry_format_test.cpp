@@ -64,7 +64,7 @@ TEST_F(EntryFormatTest, DefaultTerms) {
 }
 
 TEST_F(EntryFormatTest, CustomTerms) {
-  resetTerms();
+  resetRun();
   std::strcpy(termSlot(kAccessMode, 0), "Allow");
   std::strcpy(termSlot(kAccessMode, 1), "Deny");
   std::strcpy(termSlot(kStandardPermissions, 0), "Full");
@@ -88,7 +88,7 @@ TEST_F(EntryFormatTest, CustomTerms) {
 }
 
 TEST_F(EntryFormatTest, LongTermsAndNamesAreNeverCut) {
-  resetTerms();
+  resetRun();
   const std::string longest(44, 'x');  // the widest special term that fits
   for (int i = 0; i < 13; ++i)
     std::strcpy(termSlot(kSpecialPermissions, i), longest.c_str());

@@ -2,6 +2,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "core/text.h"
 #include "report/entry_format.h"
 #include "support/descriptor_builder.h"
 #include "support/fixture.h"

@@ -34,8 +34,7 @@ class ReportTest : public test::CleanRun {
 
   // A new object in a new run, logged to "log".
   void freshRunWithLog() {
-    fake::reset();
-    resetAppState();
+    test::freshRun();
     nameAccounts();
     ASSERT_TRUE(openLog("log"));
   }

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <set>
 
+#include "platform/ascii.h"
 #include "platform/descriptor.h"
 
 namespace vesk {
@@ -336,15 +337,7 @@ std::string moduleFileName() { return state().script.executable; }
 
 LocalTime localClock() { return state().script.clock; }
 
-int mbsicmp(const char* a, const char* b) {
-  for (;; ++a, ++b) {
-    int x = static_cast<unsigned char>(*a);
-    int y = static_cast<unsigned char>(*b);
-    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
-    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
-    if (x != y || x == 0) return x - y;
-  }
-}
+int mbsicmp(const char* a, const char* b) { return compareIgnoringCase(a, b); }
 
 FILE* standardOutput() {
   if (state().script.stdoutFails) {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/state.h"
+#include "core/state.h"
 #include "report/account.h"
 #include "report/report.h"
 #include "support/fake_platform.h"

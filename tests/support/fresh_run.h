@@ -1,23 +1,16 @@
-// A new process, as far as the logic can tell: fake platform, run state,
-// default terms, no entry lines, no remembered names.
+// A new process, as far as the logic can tell: a fresh fake platform, then
+// the start-up of a real run (every record reset, terms loaded).
 #pragma once
 
-#include "app/state.h"
-#include "report/account.h"
-#include "report/report.h"
+#include "app/command_line.h"
 #include "support/fake_platform.h"
-#include "terms/terms.h"
 
 namespace vesk {
 namespace test {
 
 inline void freshRun() {
   fake::reset();
-  resetAppState();
-  resetTerms();
-  appendSeparators();
-  entryLines.clear();
-  forgetAccountNames();
+  startUp();
 }
 
 }  // namespace test

@@ -149,7 +149,7 @@ TEST(TermsConfigTest, ReadsFilesRuleByRule) {
   };
   for (const ReadCase& c : cases) {
     SCOPED_TRACE(c.name);
-    resetTerms();
+    resetRun();
     const Table defaults = snapshot();
     std::string badLine;
     const bool good = readText(c.text, &badLine);
@@ -181,7 +181,7 @@ TEST(TermsConfigTest, RefusesValuesLongerThanTheirField) {
     const std::string fits = "00=" + std::string(limit.room, 'v');
     const std::string tooLong = "01=" + std::string(limit.room + 1, 'w');
 
-    resetTerms();
+    resetRun();
     const Table defaults = snapshot();
     std::string badLine;
     EXPECT_FALSE(readText(
@@ -193,7 +193,7 @@ TEST(TermsConfigTest, RefusesValuesLongerThanTheirField) {
 }
 
 TEST(TermsConfigTest, ReportsTheFirstPieceOfAnOverlongLine) {
-  resetTerms();
+  resetRun();
   std::string badLine;
   EXPECT_FALSE(
       readText("[Global Flags]\n00=" + std::string(300, 'v') + "\n", &badLine));
@@ -204,10 +204,10 @@ class TermsLoadTest : public ::testing::Test {
  protected:
   void SetUp() override {
     fake::reset();
-    resetTerms();
+    resetRun();
     appendSeparators();
     separated_ = snapshot();
-    resetTerms();
+    resetRun();
   }
 
   Table separated_;  // what loading leaves when the file changes nothing

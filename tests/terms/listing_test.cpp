@@ -63,14 +63,14 @@ std::string listing() {
 }
 
 TEST(TermsListingTest, DefaultsWithSeparators) {
-  resetTerms();
+  resetRun();
   appendSeparators();
   EXPECT_EQ(std::string(kTitle) + "\n\n" + kDefaultSections + kReference,
             listing());
 }
 
 TEST(TermsListingTest, ReplacedTermsInTheirPlaces) {
-  resetTerms();
+  resetRun();
   FILE* config = vesk_test::streamWith(
       "[Access Mode]\n00=Allow\n01=Deny\n[Global Flags]\n00=Inherited\n"
       "[Special Permissions]\n00=List folder\n[Inheritance]\n00=none\n");

@@ -8,7 +8,7 @@ namespace vesk {
 namespace {
 
 TEST(TermsTableTest, SeparatorsFollowPermissionTermsOnly) {
-  resetTerms();
+  resetRun();
   std::string before[kSectionCount][13];
   for (int s = 0; s < kSectionCount; ++s) {
     for (int i = 0; i < kSections[s].count; ++i) {
@@ -24,7 +24,7 @@ TEST(TermsTableTest, SeparatorsFollowPermissionTermsOnly) {
                 term(static_cast<TermsSection>(s), i));
     }
   }
-  resetTerms();
+  resetRun();
   EXPECT_STREQ("FC", term(kStandardPermissions, 0));
 }
 

@@ -1,0 +1,35 @@
+#include "core/state.h"
+
+#include <cstring>
+
+#include "core/version.h"
+
+namespace vesk {
+
+const char kTitle[] = "VESK " VESK_VERSION;
+
+const TermsTable kDefaultTerms = {
+    {"<inherited>", "<not inherited>", "Owner:"},
+    {"A", "D"},
+    {"FC", "RWX", "RX", "R", "W"},
+    {"LRD", "CWD", "FAP", "REA", "WEA", "EXC", "DSF", "RAT", "WAT", "SD", "RC",
+     "WD", "WO"},
+    {"GA", "GX", "GW", "GR"},
+    {"NP", "OI", "CI", "CI+OI", "IO+OI", "IO+CI", "IO+CI+OI", "TC"},
+};
+
+AppState appState;
+TermsTable termsTable = kDefaultTerms;
+EntryLines entryLines;
+AccountNames accountNames;
+ProgressState progressState;
+
+void resetRun() {
+  std::memset(&appState, 0, sizeof appState);
+  termsTable = kDefaultTerms;
+  entryLines.clear();
+  accountNames.clear();
+  progressState = ProgressState();
+}
+
+}  // namespace vesk

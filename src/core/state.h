@@ -1,0 +1,83 @@
+// The process-wide records of a run, and the one reset that brings all of
+// them back to their start values. Every subsystem reads and writes these;
+// nothing else in the process keeps state between objects.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace vesk {
+
+constexpr int kServerSlots = 8;
+constexpr int kTextSize =
+    260;  // the platform's path limit, terminator included
+
+/// The title line: first line of the usage text and of the terms listing,
+/// caption of alerts.
+extern const char kTitle[];
+
+enum Action { kActionNone = 0, kActionRead = 1, kActionGrant = 2 };
+
+struct AppState {
+  FILE* log;  // nullptr until openLog
+  bool verbose;
+  bool recurse;
+  bool showOwner;
+  bool showFiles;
+  char serverNames[kServerSlots][kTextSize];  // filled from slot 0 on
+  char dateStamp[16];
+  char timeStamp[16];
+  int action;
+  int maxDepth;  // 0 or below: no limit
+};
+
+/// The six sections of display terms; their layout is described by
+/// kSections in terms/terms.h.
+struct TermsTable {
+  char globalFlags[3][64];
+  char accessMode[2][32];
+  char standardPermissions[5][32];
+  char specialPermissions[13][48];
+  char genericPermissions[4][32];
+  char inheritance[8][48];
+};
+
+/// The entry lines of the object being reported; each ends in "\n".
+using EntryLines = std::vector<std::string>;
+
+/// What an identifier was called earlier in the run, by its bytes. local:
+/// named on the first, local attempt.
+struct RememberedName {
+  std::string name;
+  bool local;
+};
+using AccountNames = std::unordered_map<std::string, RememberedName>;
+
+/// The progress line of a walk on a terminal.
+struct ProgressState {
+  bool active;
+  bool drawn;
+  uint64_t done;
+  uint64_t failed;
+  uint64_t lastDrawn;  // monotonic milliseconds
+  size_t width;        // of the line on screen, to blank it out
+};
+
+extern AppState appState;
+extern TermsTable termsTable;
+extern EntryLines entryLines;
+extern AccountNames accountNames;
+extern ProgressState progressState;
+
+/// The built-in terms, without separators.
+extern const TermsTable kDefaultTerms;
+
+/// Brings every record above to its start value: flags off, no log, default
+/// terms without separators, no entry lines, no names, no progress. The log
+/// stream is forgotten, not closed.
+void resetRun();
+
+}  // namespace vesk
