@@ -71,8 +71,8 @@ uint32_t read32(const uint8_t* p) {
 }
 
 bool validSidAt(const uint8_t* sid, size_t room) {
-  return room >= kSidHeaderSize && sid[0] == 1 &&
-         sid[1] <= kMaxSubAuthorities && sidLength(sid) <= room;
+  return room >= kSidHeaderSize && isValidSidBytes(sid) &&
+         sidLength(sid) <= room;
 }
 
 // Offset of the SID inside an ACE of the given size, or 0 when the ACE is
@@ -147,6 +147,16 @@ uint32_t parseDescriptor(const uint8_t* data, size_t size,
   }
   *view = parsed;
   return kErrorSuccess;
+}
+
+bool isValidSidBytes(const uint8_t* sid) {
+  return sid != nullptr && sid[0] == 1 && sid[1] <= kMaxSubAuthorities;
+}
+
+uint16_t reportedControl(uint16_t stored) {
+  constexpr uint16_t kSaclBits = kSeSaclPresent | kSeSaclDefaulted |
+                                 kSeSaclAutoInherited | kSeSaclProtected;
+  return static_cast<uint16_t>((stored | kSeSelfRelative) & ~kSaclBits);
 }
 
 size_t sidLength(const uint8_t* sid) {

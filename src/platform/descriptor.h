@@ -26,6 +26,14 @@ struct DescriptorView {
 uint32_t parseDescriptor(const uint8_t* data, size_t size,
                          DescriptorView* view);
 
+/// True when sid (nullptr: false) has a header Windows accepts: revision 1,
+/// at most 15 sub-authorities. Reads its first two bytes only.
+bool isValidSidBytes(const uint8_t* sid);
+
+/// The control word GetSecurityDescriptorControl reports for one stored as
+/// stored: self-relative, SACL bits cleared (the SACL is never handed out).
+uint16_t reportedControl(uint16_t stored);
+
 /// Bytes of a SID whose header is already known to be valid.
 size_t sidLength(const uint8_t* sid);
 

@@ -53,8 +53,6 @@ constexpr uint32_t kErrorGenFailure = 31;
 constexpr uint32_t kErrorInvalidHandle = 6;
 constexpr uint32_t kErrorIoDevice = 1117;
 constexpr uint32_t kErrorCantResolveFilename = 1921;
-constexpr uint16_t kSaclBits =
-    kSeSaclPresent | kSeSaclDefaulted | kSeSaclAutoInherited | kSeSaclProtected;
 constexpr uint32_t kNameCapacity = 260;
 
 thread_local uint32_t lastError = kErrorSuccess;
@@ -318,9 +316,7 @@ uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   std::memcpy(copy, bytes.data(), bytes.size());
   // Same offsets, new home: parsing the copy cannot fail.
   parseDescriptor(copy, bytes.size(), &view);
-  uint16_t control =
-      static_cast<uint16_t>((view.control | kSeSelfRelative) & ~kSaclBits);
-  *sd = new (block) SecurityDescriptor{view, control};
+  *sd = new (block) SecurityDescriptor{view, reportedControl(view.control)};
   return kErrorSuccess;
 }
 
@@ -395,10 +391,7 @@ void localFree(ExplicitAccess* entries) { std::free(entries); }
 void localFree(Trustee* trustee) { std::free(trustee); }
 
 bool isValidSid(const Sid* sid) {
-  const uint8_t* bytes = bytesOf(sid);
-  if (bytes == nullptr || bytes[0] != 1 || bytes[1] > 15)
-    return fail(kErrorInvalidSid);
-  return true;
+  return isValidSidBytes(bytesOf(sid)) || fail(kErrorInvalidSid);
 }
 
 bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
