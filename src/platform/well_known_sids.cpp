@@ -1,4 +1,4 @@
-#include "platform/posix_internal.h"
+#include "platform/linux_internal.h"
 
 namespace vesk {
 namespace platform {
@@ -76,6 +76,11 @@ const WellKnownSid* findWellKnownSid(const std::string& sidText) {
     if (sidText == row.sid) return &row;
   }
   return nullptr;
+}
+
+const WellKnownSid* wellKnownSids(size_t* count) {
+  *count = sizeof kWellKnown / sizeof kWellKnown[0];
+  return kWellKnown;
 }
 
 }  // namespace platform

@@ -5,11 +5,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "platform/linux_internal.h"
 #include "platform/platform.h"
-#include "platform/posix_internal.h"
 #include "support/descriptor_builder.h"
 
 namespace vesk {
@@ -22,24 +23,21 @@ const Sid* asSid(const std::vector<uint8_t>& bytes) {
   return reinterpret_cast<const Sid*>(bytes.data());
 }
 
+// A few names as Microsoft documents them, one or two per authority and
+// domain, written here rather than taken from the layer's table; then the
+// Unix accounts, which come from the system's databases.
 TEST(LookupAccountSid, NamesWellKnownAndUnixAccounts) {
   const char* cases[][3] = {
       {"S-1-0-0", "NULL SID", ""},
       {"S-1-1-0", "Everyone", ""},
       {"S-1-3-0", "CREATOR OWNER", ""},
-      {"S-1-3-4", "OWNER RIGHTS", ""},
       {"S-1-5-11", "Authenticated Users", "NT AUTHORITY"},
       {"S-1-5-18", "SYSTEM", "NT AUTHORITY"},
-      {"S-1-5-64-10", "NTLM Authentication", "NT AUTHORITY"},
-      {"S-1-5-114", "Local account and member of Administrators group",
-       "NT AUTHORITY"},
       {"S-1-5-32-544", "Administrators", "BUILTIN"},
-      {"S-1-5-32-554", "Pre-Windows 2000 Compatible Access", "BUILTIN"},
-      {"S-1-5-32-580", "Remote Management Users", "BUILTIN"},
-      {"S-1-5-80-0", "ALL SERVICES", "NT SERVICE"},
+      {"S-1-5-32-545", "Users", "BUILTIN"},
       {"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464",
        "TrustedInstaller", "NT SERVICE"},
-      {"S-1-15-2-2", "ALL RESTRICTED APPLICATION PACKAGES",
+      {"S-1-15-2-1", "ALL APPLICATION PACKAGES",
        "APPLICATION PACKAGE AUTHORITY"},
       {"S-1-22-1-0", "root", "Unix User"},
       {"S-1-22-2-0", "root", "Unix Group"},
@@ -54,6 +52,33 @@ TEST(LookupAccountSid, NamesWellKnownAndUnixAccounts) {
         << getLastError();
     EXPECT_STREQ(name, c[1]);
     EXPECT_STREQ(domain, c[2]);
+  }
+}
+
+// Every row of the table is reached through the SID's bytes: its text is
+// the canonical form (a typo such as "S-1-5-032-544" would never match),
+// it appears once, and its name fits the callers' 260-byte buffers.
+TEST(LookupAccountSid, EveryWellKnownRowIsNamedFromItsBytes) {
+  size_t count = 0;
+  const WellKnownSid* rows = wellKnownSids(&count);
+  ASSERT_GT(count, 0u);
+  std::set<std::string> seen;
+  for (size_t i = 0; i < count; ++i) {
+    const WellKnownSid& row = rows[i];
+    SCOPED_TRACE(row.sid);
+    EXPECT_TRUE(seen.insert(row.sid).second) << "listed twice";
+    std::vector<uint8_t> sid = test::sidBytes(row.sid);
+    ASSERT_TRUE(isValidSid(asSid(sid)));
+    EXPECT_EQ(sidString(asSid(sid)), row.sid);
+    EXPECT_EQ(findWellKnownSid(row.sid), &row);
+    char name[260] = "?";
+    char domain[260] = "?";
+    ASSERT_TRUE(lookupAccountSid("", asSid(sid), name, sizeof name, domain,
+                                 sizeof domain))
+        << getLastError();
+    EXPECT_STREQ(name, row.name);
+    EXPECT_STREQ(domain, row.domain);
+    EXPECT_NE(name[0], '\0');
   }
 }
 
@@ -153,33 +178,63 @@ TEST(Mbsicmp, FoldsAsciiLettersOnly) {
   }
 }
 
-TEST(MountTable, NetworkSharesAreNamedTheWindowsWay) {
+class Scratch : public testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ =
+        fs::temp_directory_path() /
+        ("vesk-posix-" +
+         std::to_string(std::hash<std::string>()(
+             testing::UnitTest::GetInstance()->current_test_info()->name())));
+    fs::remove_all(dir_);
+    fs::create_directory(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  fs::path dir_;
+};
+
+// Lines as /proc/self/mounts writes them, blanks, tabs and backslashes
+// escaped as \ooo.
+TEST_F(Scratch, MountTableNamesNetworkSharesTheWindowsWay) {
   struct Case {
     const char* line;
-    bool network;
-    const char* remote;
+    const char* remote;  // nullptr: not a network share
   };
   const Case cases[] = {
-      {"//fs01/home /mnt/home cifs rw,relatime 0 0", true, "\\\\fs01\\home"},
-      {"//nas/data/sub /mnt/d smb3 rw 0 0", true, "\\\\nas\\data\\sub"},
-      {"//nas/my\\040share /mnt/s cifs rw 0 0", true, "\\\\nas\\my share"},
-      {"//nas/a\\134b /mnt/s cifs rw 0 0", true, "\\\\nas\\a\\b"},
-      {"//nas/tab\\011x /mnt/s cifs rw 0 0", true, "\\\\nas\\tab\tx"},
-      {"/dev/vda1 / ext4 rw 0 0", false, ""},
-      {"server:/export /mnt/nfs nfs4 rw 0 0", false, ""},
-      {"//fs01/home /mnt/cifs fuse.sshfs rw 0 0", false, ""},
-      {"//fs01/home /mnt/home cifsx rw 0 0", false, ""},
-      {"", false, ""},
-      {"//fs01/home", false, ""},
+      {"//fs01/home /mnt/home cifs rw,relatime 0 0", "\\\\fs01\\home"},
+      {"//nas/data/sub /mnt/d smb3 rw 0 0", "\\\\nas\\data\\sub"},
+      {"//nas/my\\040share /mnt/s cifs rw 0 0", "\\\\nas\\my share"},
+      {"//nas/a\\134b /mnt/s cifs rw 0 0", "\\\\nas\\a\\b"},
+      {"//nas/tab\\011x /mnt/s cifs rw 0 0", "\\\\nas\\tab\tx"},
+      {"/dev/vda1 / ext4 rw 0 0", nullptr},
+      {"server:/export /mnt/nfs nfs4 rw 0 0", nullptr},
+      {"//fs01/home /mnt/cifs fuse.sshfs rw 0 0", nullptr},
+      {"//fs01/home /mnt/home cifsx rw 0 0", nullptr},
+      {"", nullptr},
+      {"//fs01/home", nullptr},
   };
+  const fs::path table = dir_ / "mounts";
+  std::vector<std::string> all;
+  std::string whole;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    std::string remote = "unset";
-    EXPECT_EQ(networkShareOfMountLine(c.line, &remote), c.network);
-    if (c.network) {
-      EXPECT_EQ(remote, c.remote);
+    std::ofstream(table) << c.line << "\n";
+    std::vector<std::string> remotes;
+    ASSERT_TRUE(readNetworkShares(table.c_str(), &remotes));
+    if (c.remote == nullptr) {
+      EXPECT_TRUE(remotes.empty());
+    } else {
+      EXPECT_EQ(remotes, std::vector<std::string>{c.remote});
+      all.push_back(c.remote);
     }
+    whole += std::string(c.line) + "\n";
   }
+  // All lines in one table: the shares in table order.
+  std::ofstream(table) << whole;
+  std::vector<std::string> remotes;
+  ASSERT_TRUE(readNetworkShares(table.c_str(), &remotes));
+  EXPECT_EQ(remotes, all);
+  EXPECT_FALSE(readNetworkShares((dir_ / "absent").c_str(), &remotes));
 }
 
 TEST(NetEnum, EnumerationEndsWithNoMoreItems) {
@@ -197,21 +252,6 @@ TEST(NetEnum, EnumerationEndsWithNoMoreItems) {
   EXPECT_EQ(wnetEnumResource(handle, &remote), kErrorNoMoreItems);
   wnetCloseEnum(handle);
 }
-
-class Scratch : public testing::Test {
- protected:
-  void SetUp() override {
-    dir_ =
-        fs::temp_directory_path() /
-        ("vesk-posix-" +
-         std::to_string(std::hash<std::string>()(
-             testing::UnitTest::GetInstance()->current_test_info()->name())));
-    fs::remove_all(dir_);
-    fs::create_directory(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-  fs::path dir_;
-};
 
 TEST_F(Scratch, TermsFileOpensFilesButNotDirectories) {
   std::ofstream(dir_ / "terms.txt") << "FC=Full\n";

@@ -1,0 +1,138 @@
+// Security descriptors on Linux: read from whichever source holds the path,
+// validated, and handed out as Windows hands them out.
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "platform/descriptor.h"
+#include "platform/linux_internal.h"
+#include "platform/platform.h"
+
+namespace vesk {
+namespace platform {
+namespace {
+
+constexpr uint32_t kNameCapacity = 260;
+
+std::string localAccountName(const Sid* sid) {
+  char name[kNameCapacity] = "";
+  char domain[kNameCapacity] = "";
+  if (lookupAccountSid("", sid, name, sizeof name, domain, sizeof domain))
+    return name;
+  return sidText(bytesOf(sid));
+}
+
+// A name-form trustee for an owner or group; *out stays nullptr when the
+// descriptor has no such part.
+bool partTrustee(const uint8_t* sid, Trustee** out) {
+  *out = nullptr;
+  if (sid == nullptr) return true;
+  *out = makeNameTrustee(localAccountName(reinterpret_cast<const Sid*>(sid)));
+  return *out != nullptr;
+}
+
+}  // namespace
+
+// Only mounted volumes are read so far; a source for other paths claims
+// them here.
+DescriptorReader descriptorReaderFor(const char*) {
+  return readXattrDescriptor;
+}
+
+uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
+  if (path == nullptr || sd == nullptr) return kErrorInvalidParameter;
+  // One buffer for every object: a source sizes it for the largest
+  // descriptor it can hold (64 KiB for an attribute), which would otherwise
+  // be allocated afresh for each object of a walk. The layer runs on one
+  // thread and the bytes are copied out before the next read.
+  static std::vector<uint8_t> bytes;
+  const uint32_t status = descriptorReaderFor(path)(path, &bytes);
+  if (status != kErrorSuccess) return status;
+
+  DescriptorView view;
+  if (parseDescriptor(bytes.data(), bytes.size(), &view) != kErrorSuccess)
+    return kErrorInvalidSecurityDescr;
+  void* block = std::malloc(sizeof(SecurityDescriptor) + bytes.size());
+  if (block == nullptr) return kErrorNotEnoughMemory;
+  uint8_t* copy = static_cast<uint8_t*>(block) + sizeof(SecurityDescriptor);
+  std::memcpy(copy, bytes.data(), bytes.size());
+  // Same offsets, new home: parsing the copy cannot fail.
+  parseDescriptor(copy, bytes.size(), &view);
+  *sd = new (block) SecurityDescriptor{view, reportedControl(view.control)};
+  return kErrorSuccess;
+}
+
+bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,
+                               const Acl** dacl, bool* defaulted) {
+  if (sd == nullptr || present == nullptr || dacl == nullptr ||
+      defaulted == nullptr)
+    return fail(kErrorInvalidParameter);
+  *present = sd->view.daclPresent;
+  *dacl = reinterpret_cast<const Acl*>(sd->view.dacl);
+  *defaulted = sd->view.daclPresent && (sd->control & kSeDaclDefaulted) != 0;
+  return true;
+}
+
+bool getSecurityDescriptorOwner(const SecurityDescriptor* sd, const Sid** owner,
+                                bool* defaulted) {
+  if (sd == nullptr || owner == nullptr || defaulted == nullptr)
+    return fail(kErrorInvalidParameter);
+  *owner = reinterpret_cast<const Sid*>(sd->view.owner);
+  *defaulted = (sd->control & kSeOwnerDefaulted) != 0;
+  return true;
+}
+
+bool getSecurityDescriptorControl(const SecurityDescriptor* sd,
+                                  uint16_t* control, uint32_t* revision) {
+  if (sd == nullptr || control == nullptr || revision == nullptr)
+    return fail(kErrorInvalidParameter);
+  *control = sd->control;
+  *revision = 1;
+  return true;
+}
+
+uint32_t getExplicitEntriesFromAcl(const Acl* acl, uint32_t* count,
+                                   ExplicitAccess** entries) {
+  if (count == nullptr || entries == nullptr) return kErrorInvalidParameter;
+  return buildExplicitEntries(reinterpret_cast<const uint8_t*>(acl), count,
+                              entries);
+}
+
+uint32_t lookupSecurityDescriptorParts(Trustee** owner, Trustee** group,
+                                       uint32_t* count,
+                                       ExplicitAccess** entries,
+                                       const SecurityDescriptor* sd) {
+  if (sd == nullptr) return kErrorInvalidParameter;
+  Trustee* ownerPart = nullptr;
+  Trustee* groupPart = nullptr;
+  uint32_t entryCount = 0;
+  ExplicitAccess* entryList = nullptr;
+  uint32_t status = kErrorSuccess;
+  if ((owner != nullptr && !partTrustee(sd->view.owner, &ownerPart)) ||
+      (group != nullptr && !partTrustee(sd->view.group, &groupPart))) {
+    status = kErrorNotEnoughMemory;
+  } else if (count != nullptr && entries != nullptr) {
+    status = buildExplicitEntries(sd->view.dacl, &entryCount, &entryList);
+  }
+  if (status != kErrorSuccess) {
+    std::free(ownerPart);
+    std::free(groupPart);
+    return status;
+  }
+  if (owner != nullptr) *owner = ownerPart;
+  if (group != nullptr) *group = groupPart;
+  if (count != nullptr && entries != nullptr) {
+    *count = entryCount;
+    *entries = entryList;
+  }
+  return kErrorSuccess;
+}
+
+void localFree(SecurityDescriptor* sd) { std::free(sd); }
+void localFree(ExplicitAccess* entries) { std::free(entries); }
+void localFree(Trustee* trustee) { std::free(trustee); }
+
+}  // namespace platform
+}  // namespace vesk

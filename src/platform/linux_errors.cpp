@@ -1,0 +1,54 @@
+// Windows error codes on Linux: the last error of a failed call, and the
+// codes that stand for errno values.
+#include <errno.h>
+
+#include "platform/linux_internal.h"
+
+namespace vesk {
+namespace platform {
+namespace {
+
+constexpr uint32_t kErrorGenFailure = 31;
+constexpr uint32_t kErrorIoDevice = 1117;
+constexpr uint32_t kErrorCantResolveFilename = 1921;
+
+// The tool runs on one thread, so one value serves as the thread's last
+// error.
+uint32_t lastError = kErrorSuccess;
+
+}  // namespace
+
+uint32_t windowsError(int error) {
+  switch (error) {
+    case ENOENT:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
+    case EACCES:
+    case EPERM:
+      return kErrorAccessDenied;
+    case ENAMETOOLONG:
+      return kErrorFilenameTooLong;
+    case ENODATA:
+    case ENOTSUP:
+      return kErrorNotSupported;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    case ELOOP:
+      return kErrorCantResolveFilename;
+    case EIO:
+      return kErrorIoDevice;
+    default:
+      return kErrorGenFailure;
+  }
+}
+
+bool fail(uint32_t code) {
+  lastError = code;
+  return false;
+}
+
+uint32_t getLastError() { return lastError; }
+
+}  // namespace platform
+}  // namespace vesk

@@ -1,0 +1,94 @@
+// What the files of the Linux layer share, and the pieces its tests reach
+// directly. No OS type here.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/descriptor.h"
+#include "platform/platform.h"
+
+namespace vesk {
+namespace platform {
+
+// The block getNamedSecurityInfo hands out: this record, then the bytes
+// the view points into.
+struct SecurityDescriptor {
+  DescriptorView view;
+  uint16_t control;  // as GetSecurityDescriptorControl reports it
+};
+
+/// The Windows error code for an errno value (31, ERROR_GEN_FAILURE, for
+/// one without a counterpart).
+uint32_t windowsError(int error);
+
+/// Records code for getLastError; always false.
+bool fail(uint32_t code);
+
+/// The bytes of a SID handed across the interface.
+inline const uint8_t* bytesOf(const Sid* sid) {
+  return reinterpret_cast<const uint8_t*>(sid);
+}
+
+/// Reads the self-relative descriptor stored for path into *bytes, a buffer
+/// the caller reuses between objects: kErrorSuccess or a Windows error code.
+using DescriptorReader = uint32_t (*)(const char* path,
+                                      std::vector<uint8_t>* bytes);
+
+/// The descriptor that ntfs-3g (system.ntfs_acl) or the kernel's ntfs3
+/// (system.ntfs_security) exposes as an extended attribute of a mounted file.
+uint32_t readXattrDescriptor(const char* path, std::vector<uint8_t>* bytes);
+
+/// The reader that answers for path: each descriptor source claims its own.
+DescriptorReader descriptorReaderFor(const char* path);
+
+// The kernel takes at most PATH_MAX bytes of path in one call. A longer
+// path is reached one directory at a time with openat, and its last part is
+// then named through the parent's descriptor in /proc/self/fd, which is
+// short. The parent stays open as long as the name is in use.
+class ReachablePath {
+ public:
+  explicit ReachablePath(const char* path);
+  ~ReachablePath();
+  ReachablePath(const ReachablePath&) = delete;
+  ReachablePath& operator=(const ReachablePath&) = delete;
+
+  /// A name for the path that the kernel accepts (the path itself if short).
+  const char* name() const { return name_.c_str(); }
+  /// errno of a failed walk to the parent, or 0.
+  int error() const { return error_; }
+
+ private:
+  int parent_ = -1;
+  int error_ = 0;
+  std::string name_;
+};
+
+/// dir as a full path ending in "/", formed as Windows forms one: the
+/// current directory before a relative path, then ".", ".." and repeated
+/// separators resolved by the text alone, links not followed.
+std::string fullPathPrefix(const std::string& dir);
+
+/// A SID that Windows names the same on every machine.
+struct WellKnownSid {
+  const char* sid;  // "S-1-5-18"
+  const char* name;
+  const char* domain;
+};
+
+/// The row for the SID in string form, or nullptr.
+const WellKnownSid* findWellKnownSid(const std::string& sidText);
+
+/// Every row of the well-known table, *count of them.
+const WellKnownSid* wellKnownSids(size_t* count);
+
+/// The \\server\share names of the cifs and smb3 mounts listed in a mount
+/// table (the format of /proc/self/mounts), in table order, into *remoteNames;
+/// false when the table cannot be opened.
+bool readNetworkShares(const char* table,
+                       std::vector<std::string>* remoteNames);
+
+}  // namespace platform
+}  // namespace vesk

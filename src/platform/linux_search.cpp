@@ -1,0 +1,79 @@
+// Directory search on Linux, by readdir, with the full paths Windows'
+// FindFirstFile forms.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/linux_internal.h"
+#include "platform/platform.h"
+
+namespace vesk {
+namespace platform {
+
+struct FindHandle {
+  DIR* dir;
+  std::string prefix;  // the full path of the directory and "/"
+};
+
+namespace {
+
+bool fillEntry(FindHandle* handle, FindEntry* entry) {
+  errno = 0;
+  const dirent* found = readdir(handle->dir);
+  if (found == nullptr) return false;
+  const char* name = found->d_name;
+  entry->fullPath = handle->prefix + name;
+  entry->dotOrDotDot =
+      std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+  if (found->d_type == DT_UNKNOWN) {
+    struct stat st;
+    entry->directory =
+        fstatat(dirfd(handle->dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISDIR(st.st_mode);
+  } else {
+    entry->directory = found->d_type == DT_DIR;
+  }
+  return true;
+}
+
+}  // namespace
+
+FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
+  if (entry == nullptr) return nullptr;
+  const ReachablePath reachable(dir.c_str());
+  DIR* stream = reachable.error() ? nullptr : opendir(reachable.name());
+  if (stream == nullptr) return nullptr;
+  FindHandle* handle =
+      new (std::nothrow) FindHandle{stream, fullPathPrefix(dir)};
+  if (handle == nullptr) {
+    closedir(stream);
+    return nullptr;
+  }
+  if (!fillEntry(handle, entry)) {
+    findClose(handle);
+    return nullptr;
+  }
+  return handle;
+}
+
+bool findNext(FindHandle* handle, FindEntry* entry) {
+  if (handle == nullptr || entry == nullptr) return false;
+  FindEntry next;
+  if (!fillEntry(handle, &next)) return false;
+  *entry = std::move(next);
+  return true;
+}
+
+void findClose(FindHandle* handle) {
+  if (handle == nullptr) return;
+  closedir(handle->dir);
+  delete handle;
+}
+
+}  // namespace platform
+}  // namespace vesk
