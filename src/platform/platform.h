@@ -3,8 +3,9 @@
 // Every operation mirrors one Windows call (named beside it) and keeps that
 // call's contract: statuses are Windows error codes, blocks handed out are
 // released once each through the matching localFree. windows.cpp maps them
-// one to one; posix.cpp answers them from the NTFS descriptors that ntfs-3g
-// exposes; tests link a scripted fake. No OS type crosses this header.
+// one to one; the linux_*.cpp files answer them from the NTFS descriptors
+// that ntfs-3g exposes; tests link a scripted fake. No OS type crosses this
+// header.
 #pragma once
 
 #include <cstdint>
