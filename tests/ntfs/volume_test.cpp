@@ -15,6 +15,7 @@
 #include "platform/descriptor.h"
 #include "platform/platform.h"
 #include "support/descriptor_builder.h"
+#include "support/platform_agreement.h"
 
 namespace vesk {
 namespace platform {
@@ -293,6 +294,20 @@ TEST_F(NtfsVolume, NullDaclIsPresentWithoutEntries) {
             kErrorSuccess);
   EXPECT_EQ(entries.count, 0u);
   EXPECT_EQ(entries.list, nullptr);
+}
+
+// The same cases the fake answers in the unit tests.
+TEST_F(NtfsVolume, AnswersAsTheFakeDoes) {
+  int n = 0;
+  for (const test::AgreementCase& c : test::agreementCases()) {
+    SCOPED_TRACE(c.name);
+    std::string path;
+    ASSERT_NO_FATAL_FAILURE(
+        path = fileWith("agree" + std::to_string(n++), c.stored));
+    Read read(path);
+    ASSERT_EQ(read.status, kErrorSuccess);
+    test::expectAgreement(read.sd, c);
+  }
 }
 
 std::vector<uint8_t> fromHex(const std::string& hex) {

@@ -1,8 +1,9 @@
 #include "support/fake_platform.h"
 
-#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <set>
 
 #include "platform/ascii.h"
@@ -11,10 +12,13 @@
 namespace vesk {
 namespace platform {
 
+// A descriptor knows the path it was read from: the script of that path
+// decides which of the later calls on it fail.
 struct SecurityDescriptor {
+  std::string path;
   std::vector<uint8_t> bytes;
   DescriptorView view;
-  fake::Object object;
+  uint16_t control;  // as getSecurityDescriptorControl reports it
 };
 
 struct NetEnum {
@@ -41,7 +45,9 @@ struct State {
   FILE* failing = nullptr;  // kept open; its error flag cleared on reset
   std::map<std::string, FILE*> logs;
   std::set<const void*> live;
-  std::vector<const SecurityDescriptor*> descriptors;     // live, oldest first
+  // Each DACL handed out (a NULL DACL too) and the live descriptor it lies
+  // in; the latest descriptor wins a NULL DACL.
+  std::map<const Acl*, const SecurityDescriptor*> dacls;
   std::map<const void*, std::vector<std::string>> names;  // of name-form blocks
   uint32_t lastError = 0;
 };
@@ -82,6 +88,42 @@ std::string readAll(FILE* stream) {
   return text;
 }
 
+// The script of the path a descriptor was read from.
+const Object& scripted(const SecurityDescriptor* sd) {
+  static const Object unscripted;
+  auto found = state().script.objects.find(sd->path);
+  return found == state().script.objects.end() ? unscripted : found->second;
+}
+
+// One second on, through midnight into the next day, month and year.
+void tick(LocalTime* now) {
+  static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  int h = 0, m = 0, sec = 0;
+  std::sscanf(now->time, "%d:%d:%d", &h, &m, &sec);
+  if (++sec == 60) {
+    sec = 0;
+    ++m;
+  }
+  if (m == 60) {
+    m = 0;
+    ++h;
+  }
+  if (h == 24) {
+    h = 0;
+    const int y = now->year;
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    const int month = (now->month + 11) % 12;  // 0 for January
+    if (++now->day > kDays[month] + (month == 1 && leap)) {
+      now->day = 1;
+      if (++now->month > 12) {
+        now->month = 1;
+        ++now->year;
+      }
+    }
+  }
+  std::snprintf(now->time, sizeof now->time, "%02d:%02d:%02d", h, m, sec);
+}
+
 const uint8_t* bytesOf(const Sid* sid) {
   return reinterpret_cast<const uint8_t*>(sid);
 }
@@ -103,7 +145,7 @@ void reset() {
   s.script = Script();
   s.record = Record();
   s.live.clear();
-  s.descriptors.clear();
+  s.dacls.clear();
   s.names.clear();
   s.lastError = 0;
   if (s.failing) std::clearerr(s.failing);
@@ -133,58 +175,64 @@ namespace platform {
 using fake::state;
 
 uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
+  state().record.reads.push_back(path);
   auto found = state().script.objects.find(path);
   if (found == state().script.objects.end()) return kErrorFileNotFound;
   const fake::Object& object = found->second;
   if (object.status) return object.status;
-  auto* block = new SecurityDescriptor{object.descriptor, {}, object};
+  auto* block = new SecurityDescriptor{path, object.descriptor, {}, 0};
   const uint32_t status =
       parseDescriptor(block->bytes.data(), block->bytes.size(), &block->view);
   if (status) {
     delete block;
     return status;
   }
+  // Handed out as a self-relative descriptor without its SACL.
+  block->control = (block->view.control | kSeSelfRelative) &
+                   ~(kSeSaclPresent | kSeSaclDefaulted | kSeSaclAutoInherited |
+                     kSeSaclProtected);
   *sd = block;
   fake::handOut(block);
-  state().descriptors.push_back(block);
   return 0;
 }
 
 bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,
                                const Acl** dacl, bool* defaulted) {
-  if (sd->object.daclFails) return false;
+  if (fake::scripted(sd).daclFails) return false;
   *present = sd->view.daclPresent;
   *dacl = reinterpret_cast<const Acl*>(sd->view.dacl);
-  *defaulted = sd->view.control & kSeDaclDefaulted;
+  *defaulted = sd->view.daclPresent && (sd->control & kSeDaclDefaulted);
+  state().dacls[*dacl] = sd;
   return true;
 }
 
 bool getSecurityDescriptorOwner(const SecurityDescriptor* sd, const Sid** owner,
                                 bool* defaulted) {
   *owner = reinterpret_cast<const Sid*>(sd->view.owner);
-  *defaulted = sd->view.control & kSeOwnerDefaulted;
+  *defaulted = sd->control & kSeOwnerDefaulted;
   return true;
 }
 
 bool getSecurityDescriptorControl(const SecurityDescriptor* sd,
                                   uint16_t* control, uint32_t* revision) {
-  *control = (sd->view.control | kSeSelfRelative) &
-             ~(kSeSaclPresent | kSeSaclDefaulted | kSeSaclAutoInherited |
-               kSeSaclProtected);
+  *control = sd->control;
   *revision = 1;
   return true;
 }
 
 uint32_t getExplicitEntriesFromAcl(const Acl* acl, uint32_t* count,
                                    ExplicitAccess** entries) {
-  // A scripted failure belongs to the object whose DACL this is.
-  const auto* a = reinterpret_cast<const uint8_t*>(acl);
-  for (const SecurityDescriptor* sd : state().descriptors) {
-    const bool inside =
-        a >= sd->bytes.data() && a < sd->bytes.data() + sd->bytes.size();
-    if ((inside || (!a && sd == state().descriptors.back())) &&
-        sd->object.explicitStatus)
-      return sd->object.explicitStatus;
+  // A scripted failure belongs to the path whose DACL this is. An ACL that
+  // no live descriptor handed out is not read: its bytes may be gone.
+  auto from = state().dacls.find(acl);
+  if (from == state().dacls.end()) {
+    if (acl) {
+      ++state().record.strayAcls;
+      return kErrorInvalidParameter;
+    }
+  } else if (const uint32_t failure =
+                 fake::scripted(from->second).explicitStatus) {
+    return failure;
   }
   *count = 0;
   *entries = nullptr;
@@ -198,13 +246,14 @@ uint32_t lookupSecurityDescriptorParts(Trustee** owner, Trustee** group,
                                        uint32_t* count,
                                        ExplicitAccess** entries,
                                        const SecurityDescriptor* sd) {
-  if (sd->object.partsStatus) return sd->object.partsStatus;
+  const fake::Object& object = fake::scripted(sd);
+  if (object.partsStatus) return object.partsStatus;
   *count = 0;
   *entries = nullptr;
   uint32_t status = buildExplicitEntries(sd->view.dacl, count, entries);
   if (status) return status;
   fake::handOut(*entries);
-  if (sd->object.entriesInNameForm && *entries) {
+  if (object.entriesInNameForm && *entries) {
     std::vector<std::string>& names = state().names[*entries];
     names.reserve(*count);
     for (uint32_t i = 0; i < *count; ++i)
@@ -216,7 +265,7 @@ uint32_t lookupSecurityDescriptorParts(Trustee** owner, Trustee** group,
   auto makeTrustee = [&](const uint8_t* sid) -> Trustee* {
     if (!sid) return nullptr;
     Trustee* trustee;
-    if (sd->object.ownerInNameForm) {
+    if (object.ownerInNameForm) {
       trustee = makeNameTrustee(fake::localName(sid));
     } else {
       trustee = static_cast<Trustee*>(std::malloc(sizeof(Trustee)));
@@ -232,8 +281,9 @@ uint32_t lookupSecurityDescriptorParts(Trustee** owner, Trustee** group,
 
 void localFree(SecurityDescriptor* sd) {
   if (!fake::takeBack(sd)) return;
-  auto& live = state().descriptors;
-  live.erase(std::find(live.begin(), live.end(), sd));
+  auto& dacls = state().dacls;
+  for (auto it = dacls.begin(); it != dacls.end();)
+    it = it->second == sd ? dacls.erase(it) : std::next(it);
   delete sd;
 }
 
@@ -335,7 +385,13 @@ void messageBox(const char* text, const char* caption, AlertIcon icon) {
 
 std::string moduleFileName() { return state().script.executable; }
 
-LocalTime localClock() { return state().script.clock; }
+LocalTime localClock() {
+  ++state().record.clockReadings;
+  LocalTime& clock = state().script.clock;
+  const LocalTime now = clock;
+  for (int i = 0; i < state().script.secondsPerReading; ++i) fake::tick(&clock);
+  return now;
+}
 
 int mbsicmp(const char* a, const char* b) { return compareIgnoringCase(a, b); }
 

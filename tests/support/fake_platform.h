@@ -1,6 +1,8 @@
 // A scripted platform for the unit tests: every operation of platform.h
 // answers from the script below, can be made to fail with any code, and
-// records what was asked and what was released.
+// records what was asked and what was released. Where the Linux layer
+// answers from the same bytes, the fake answers alike (checked by one table
+// of cases run against both).
 #pragma once
 
 #include <cstdint>
@@ -14,12 +16,14 @@
 namespace vesk {
 namespace fake {
 
-/// One object that getNamedSecurityInfo can be asked for.
+/// One object that getNamedSecurityInfo can be asked for. The failures
+/// belong to the path: a descriptor read from it, and the DACL handed out
+/// from that descriptor, carry them.
 struct Object {
   uint32_t status = 0;              // non-zero: getNamedSecurityInfo fails so
   std::vector<uint8_t> descriptor;  // bytes, read by the real parser
   bool daclFails = false;           // getSecurityDescriptorDacl fails
-  uint32_t explicitStatus = 0;      // getExplicitEntriesFromAcl fails so
+  uint32_t explicitStatus = 0;      // getExplicitEntriesFromAcl on its DACL
   uint32_t partsStatus = 0;         // lookupSecurityDescriptorParts fails so
   bool ownerInNameForm = true;      // parts: owner trustee in name form
   bool entriesInNameForm = false;   // parts: entry trustees in name form
@@ -38,7 +42,8 @@ struct Script {
   std::map<std::string, std::string> files;  // readable text files by path
   std::set<std::string> uncreatable;         // log paths that cannot be made
   bool stdoutFails = false;  // every write to standard output fails
-  platform::LocalTime clock = {2009, 5, 11, "09:15:42"};
+  platform::LocalTime clock = {2009, 5, 11, "09:15:42"};  // the next reading
+  int secondsPerReading = 0;   // how far each localClock reading moves it on
   uint64_t millis = 0;         // the monotonic clock
   uint64_t millisPerCall = 0;  // how far each reading moves it on
   bool outputIsTerminal = false;
@@ -48,8 +53,11 @@ struct Script {
 /// What the code under test did.
 struct Record {
   std::vector<std::string> alerts;    // "caption|text|I" or "...|E"
+  std::vector<std::string> reads;     // paths passed to getNamedSecurityInfo
   std::vector<std::string> lookups;   // "SYSTEM|S-1-..." per lookupAccountSid
   std::vector<std::string> searched;  // directories passed to findFirst
+  int clockReadings = 0;              // calls of localClock
+  int strayAcls = 0;  // ACLs not handed out by a live descriptor's DACL
   int openEnums = 0;
   int closedEnums = 0;
   int openFinds = 0;   // search handles not yet closed
