@@ -147,6 +147,47 @@ TEST_F(CommandLineTest, ReadWithoutWalkReportsThePathOnly) {
   EXPECT_TRUE(fake::record().searched.empty());
 }
 
+// A run over a tree reads each object once, the path first and then the
+// tree in walk order, and takes one time stamp per object only for a log.
+TEST_F(CommandLineTest, ARunReadsEachObjectOnceAndStampsItForTheLog) {
+  const std::vector<std::string> walked = {
+      "D:\\Data",    "/v/sub",    "/v/sub/deep", "/v/sub/deep/x",
+      "/v/sub/note", "/v/locked", "/v/file"};
+  struct Case {
+    std::vector<const char*> args;
+    int stamps;
+  };
+  const Case cases[] = {
+      {{"D:\\Data", "/readacl", "/s", "/f"}, 0},
+      {{"D:\\Data", "/readacl", "/s", "/f", "/v", "/o"}, 0},
+      {{"D:\\Data", "/l:log", "/readacl", "/s", "/f"}, 7},
+      {{"D:\\Data", "/readacl", "/s", "/f", "/v", "/o", "/l:log"}, 7},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const char* arg : c.args) line += std::string(arg) + " ";
+    SCOPED_TRACE(line);
+    test::freshRun();
+    fake::Script& script = fake::script();
+    script.directories["D:\\Data"] = {{"/v/.", true, true},
+                                      {"/v/..", true, true},
+                                      {"/v/sub", true, false},
+                                      {"/v/locked", true, false},
+                                      {"/v/file", false, false}};
+    script.directories["/v/sub"] = {{"/v/sub/deep", true, false},
+                                    {"/v/sub/note", false, false}};
+    script.directories["/v/sub/deep"] = {{"/v/sub/deep/x", false, false}};
+    for (const std::string& path : walked)
+      script.objects[path].descriptor = test::buildDescriptor(
+          {0x0004, "S-1-5-32-544", "", true, {{0, 0, 1, "S-1-1-0"}}});
+    script.objects["/v/locked"].status = 5;
+    script.secondsPerReading = 1;
+    EXPECT_EQ(0, run(c.args));
+    EXPECT_EQ(walked, fake::record().reads);
+    EXPECT_EQ(c.stamps, fake::record().clockReadings);
+  }
+}
+
 TEST_F(CommandLineTest, ProgressOnlyWhileWalking) {
   fake::script().objects["D:\\Data"].descriptor = test::buildDescriptor(
       {0x0004, "S-1-5-32-544", "", true, {{0, 0, 0x001F01FF, "S-1-1-0"}}});

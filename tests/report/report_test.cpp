@@ -129,6 +129,96 @@ TEST_F(ReportTest, FailingStepsPrintNothingAndReleaseEverything) {
   }
 }
 
+TEST_F(ReportTest, OneReadPerObjectAndOneStampWhileALogIsOpen) {
+  struct Case {
+    const char* name;
+    uint16_t control;
+    void (*script)(fake::Object*);
+  };
+  const Case cases[] = {
+      {"printed", kPresent, [](fake::Object*) {}},
+      {"auto-inherited", kPresent | kAutoInherited, [](fake::Object*) {}},
+      {"no entries", kPresent, [](fake::Object* o) { o->descriptor.clear(); }},
+      {"descriptor", kPresent, [](fake::Object* o) { o->status = 5; }},
+      {"dacl", kPresent, [](fake::Object* o) { o->daclFails = true; }},
+      {"parts", kPresent | kAutoInherited,
+       [](fake::Object* o) { o->partsStatus = 120; }},
+      {"explicit", kPresent, [](fake::Object* o) { o->explicitStatus = 8; }},
+  };
+  for (bool logged : {false, true}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.name) + (logged ? " with a log" : ""));
+      test::freshRun();
+      nameAccounts();
+      if (logged) {
+        ASSERT_TRUE(openLog("log"));
+      }
+      appState.showOwner = true;
+      fake::Object& o =
+          object("X", {c.control, kAdmins, kSystem, true, kThreeAces});
+      c.script(&o);
+      if (o.descriptor.empty())
+        o.descriptor = buildDescriptor({c.control, kAdmins, kSystem, true, {}});
+      reportObject("X");
+      reportObject("not there");
+      EXPECT_EQ((std::vector<std::string>{"X", "not there"}),
+                fake::record().reads);
+      EXPECT_EQ(logged ? 2 : 0, fake::record().clockReadings);
+    }
+  }
+}
+
+TEST_F(ReportTest, ObjectsInDifferentSecondsCarryTheirOwnStamps) {
+  struct Case {
+    platform::LocalTime start;
+    int step;  // seconds per clock reading
+    const char* first;
+    const char* second;
+  };
+  const Case cases[] = {
+      {{2009, 5, 11, "09:15:42"},
+       0,
+       "2009-05-11 09:15:42",
+       "2009-05-11 09:15:42"},
+      {{2009, 5, 11, "09:15:42"},
+       1,
+       "2009-05-11 09:15:42",
+       "2009-05-11 09:15:43"},
+      {{2009, 12, 31, "23:59:59"},
+       1,
+       "2009-12-31 23:59:59",
+       "2010-01-01 00:00:00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.second);
+    freshRunWithLog();
+    appState.verbose = true;
+    fake::script().clock = c.start;
+    fake::script().secondsPerReading = c.step;
+    object("A", {kPresent, kAdmins, kSystem, true, {{0, 0, 1, kUsers}}});
+    object(
+        "B",
+        {kPresent, kAdmins, kSystem, true, {{0, 0, 1, "S-1-5-21-1-2-3-1105"}}});
+    reportObject("A");
+    reportObject("B");
+    // One group per object, every line of it under the object's stamp; the
+    // unnamed trustee of B adds one failed lookup per server slot (/v).
+    auto group = [](const std::string& stamp, const std::string& path) {
+      return "\n" + stamp +
+             "\tGetSecurityDescriptorDacl () successfully for: " + path + "\n" +
+             stamp + "\tpDACL present\n" + stamp +
+             "\tGetExplicitEntriesFromAcl () read 1 Entries from DACL\n";
+    };
+    std::string lookups;
+    for (int slot = 0; slot < kServerSlots; ++slot)
+      lookups += c.second + std::string("\tLookupAccountSid () failed: 1332\n");
+    EXPECT_EQ("Logfile created by VESK:\n" + group(c.first, "A") +
+                  group(c.second, "B") + lookups,
+              log());
+    EXPECT_EQ(2, fake::record().clockReadings);
+  }
+}
+
 TEST_F(ReportTest, EmptyAndNullDaclsPrintNoBlock) {
   const DescriptorSpec specs[] = {
       {kPresent, kAdmins, kSystem, true, {}},
@@ -172,7 +262,7 @@ TEST_F(ReportTest, HeaderFlagsAndOwnerColumn) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.header);
-    fake::reset();
+    test::freshRun();
     nameAccounts();
     appState.showOwner = c.showOwner;
     object("X", {c.control, kAdmins, kSystem, true, {{0, 0, 1, kUsers}}})

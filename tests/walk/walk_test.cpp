@@ -48,6 +48,13 @@ class WalkTest : public test::CleanRun {
     }
     return paths;
   }
+
+  // The paths whose descriptor was read, in order.
+  std::string reads() {
+    std::string paths;
+    for (const std::string& path : fake::record().reads) paths += path + " ";
+    return paths;
+  }
 };
 
 TEST_F(WalkTest, DepthAndFiles) {
@@ -68,9 +75,10 @@ TEST_F(WalkTest, DepthAndFiles) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.printed);
-    fake::reset();
     SetUp();
     EXPECT_EQ(c.printed, walk(c.maxDepth, c.files));
+    // Every object printed was read once, in walk order, and nothing else.
+    EXPECT_EQ(c.printed, reads());
     EXPECT_EQ(0, fake::record().openFinds);
     EXPECT_EQ(0, fake::record().liveBlocks);
   }
@@ -84,6 +92,7 @@ TEST_F(WalkTest, GoesOnPastAndIntoDirectoriesWhoseBlockFailed) {
       "R/d1/d2/d3\t\n\tEveryone\tA\tLRD\tNP\n\n"
       "R/e\t\n\tEveryone\tA\tLRD\tNP\n\n",
       fake::output());
+  EXPECT_EQ("R/d1 R/d1/d2 R/d1/d2/d3 R/e ", reads());
 }
 
 TEST_F(WalkTest, StopsWhenOutputFails) {
