@@ -187,10 +187,7 @@ uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
     delete block;
     return status;
   }
-  // Handed out as a self-relative descriptor without its SACL.
-  block->control = (block->view.control | kSeSelfRelative) &
-                   ~(kSeSaclPresent | kSeSaclDefaulted | kSeSaclAutoInherited |
-                     kSeSaclProtected);
+  block->control = reportedControl(block->view.control);
   *sd = block;
   fake::handOut(block);
   return 0;
@@ -299,12 +296,9 @@ void localFree(Trustee* trustee) {
 }
 
 bool isValidSid(const Sid* sid) {
-  const uint8_t* bytes = fake::bytesOf(sid);
-  if (!bytes || bytes[0] != 1 || bytes[1] > 15) {
-    state().lastError = kErrorInvalidSid;
-    return false;
-  }
-  return true;
+  if (isValidSidBytes(fake::bytesOf(sid))) return true;
+  state().lastError = kErrorInvalidSid;
+  return false;
 }
 
 bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
