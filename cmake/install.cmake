@@ -1,0 +1,50 @@
+# Where `cmake --install` puts vesk, and the Debian package `cpack -G DEB`
+# makes of the same tree. The version is the one of project().
+include(GNUInstallDirs)
+
+install(TARGETS vesk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+if(NOT UNIX)
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  return()
+endif()
+
+# Debian's layout: the licence as doc/vesk/copyright, the manual page
+# compressed with gzip -9n (no name or time inside, so builds compare equal).
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+
+find_program(VESK_GZIP gzip REQUIRED)
+set(VESK_MAN_PAGE ${PROJECT_BINARY_DIR}/vesk.1.gz)
+add_custom_command(OUTPUT ${VESK_MAN_PAGE}
+  COMMAND ${VESK_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/docs/vesk.1 > ${VESK_MAN_PAGE}
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/vesk.1
+  COMMENT "Compressing the manual page")
+add_custom_target(vesk_man_page ALL DEPENDS ${VESK_MAN_PAGE})
+install(FILES ${VESK_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(CPACK_PACKAGE_NAME vesk)
+set(CPACK_PACKAGE_VENDOR "The VESK developers")
+set(CPACK_PACKAGE_CONTACT "The VESK developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print the DACLs of NTFS files and directories")
+set(CPACK_PACKAGE_DESCRIPTION
+  "VESK reads the discretionary ACLs of NTFS files and directories and prints
+them in a compact, tab-separated notation, one block per object, ready to be
+redirected to a file, compared, grepped and archived. On Linux it reads the
+descriptors that ntfs-3g offers as extended attributes.")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The VESK developers")
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+find_program(VESK_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(VESK_DPKG_SHLIBDEPS)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+else()
+  # What a C++ program built with Debian's compiler needs at run time.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
+endif()
+
+include(CPack)
