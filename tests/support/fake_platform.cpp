@@ -121,7 +121,12 @@ void tick(LocalTime* now) {
       }
     }
   }
-  std::snprintf(now->time, sizeof now->time, "%02d:%02d:%02d", h, m, sec);
+  // Each part is below 60 here; the modulo lets the compiler see that the
+  // text fits.
+  std::snprintf(now->time, sizeof now->time, "%02u:%02u:%02u",
+                static_cast<unsigned>(h) % 100u,
+                static_cast<unsigned>(m) % 100u,
+                static_cast<unsigned>(sec) % 100u);
 }
 
 const uint8_t* bytesOf(const Sid* sid) {
