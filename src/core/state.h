@@ -62,6 +62,7 @@ struct ProgressState {
   bool drawn;
   uint64_t done;
   uint64_t failed;
+  bool lastFailed;     // the object noted last counted as failed
   uint64_t lastDrawn;  // monotonic milliseconds
   size_t width;        // of the line on screen, to blank it out
 };

@@ -1,14 +1,20 @@
 #include "core/text.h"
 
 #include <algorithm>
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "platform/utf16.h"
 
 namespace vesk {
+namespace {
 
-std::string printable(const std::string& text) {
-  auto isControl = [](char c) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    return (u >= 1 && u <= 31) || u == 127;
-  };
+bool isControl(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return (u >= 1 && u <= 31) || u == 127;
+}
+
+std::string escapedControls(const std::string& text) {
   if (std::none_of(text.begin(), text.end(), isControl)) return text;
   std::string out;
   out.reserve(text.size() + 16);
@@ -22,6 +28,31 @@ std::string printable(const std::string& text) {
     out += static_cast<char>('0' + (u >> 6));
     out += static_cast<char>('0' + ((u >> 3) & 7));
     out += static_cast<char>('0' + (u & 7));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string printable(const std::string& text, bool* lossy) {
+  return platform::outputText(escapedControls(text), lossy);
+}
+
+std::string utf16Escaped(const std::string& text) {
+  std::string out;
+  for (char16_t unit : platform::utf16OfUtf8(text)) {
+    if (unit == '\\') {
+      out += "\\\\";
+      continue;
+    }
+    if (unit >= 0x20 && unit < 0x7F) {
+      out += static_cast<char>(unit);
+      continue;
+    }
+    char escape[8];
+    std::snprintf(escape, sizeof escape, "\\u%04x",
+                  static_cast<unsigned>(unit));
+    out += escape;
   }
   return out;
 }

@@ -5,8 +5,15 @@
 
 namespace vesk {
 
-/// text with its control bytes (1 to 31 and 127) written as a backslash and
-/// three octal digits, so that a name cannot break the lines and columns.
-std::string printable(const std::string& text);
+/// text as it is printed: its control bytes (1 to 31 and 127) written as a
+/// backslash and three octal digits, so that a name cannot break the lines
+/// and columns, then put in the output's code page (platform::outputText).
+/// *lossy (if not null) tells whether a character became "?" there.
+std::string printable(const std::string& text, bool* lossy = nullptr);
+
+/// text with every character outside ASCII, and every control byte, as the
+/// \uXXXX escapes of its UTF-16 units and "\" doubled, as JSON spells it: a
+/// name that the code page could not show, spelt so that it can be found.
+std::string utf16Escaped(const std::string& text);
 
 }  // namespace vesk

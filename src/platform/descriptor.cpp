@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 namespace vesk {
 namespace platform {
@@ -101,15 +102,8 @@ bool validAcl(const uint8_t* acl, size_t room) {
   size_t count = read16(acl + 4);
   size_t at = kAclHeaderSize;
   for (size_t i = 0; i < count; ++i) {
-    if (aclSize - at < kAceHeaderSize) return false;
-    const uint8_t* ace = acl + at;
-    size_t aceSize = read16(ace + 2);
-    if (aceSize < kAceHeaderSize || aceSize > aclSize - at) return false;
-    if (aceLayout(ace[0]).place != SidPlace::Unknown) {
-      size_t sid = sidOffset(ace, aceSize);
-      if (sid == 0 || !validSidAt(ace + sid, aceSize - sid)) return false;
-    }
-    at += aceSize;
+    if (!validAce(acl + at, aclSize - at)) return false;
+    at += read16(acl + at + 2);
   }
   return true;
 }
@@ -159,6 +153,15 @@ uint16_t reportedControl(uint16_t stored) {
   return static_cast<uint16_t>((stored | kSeSelfRelative) & ~kSaclBits);
 }
 
+bool validAce(const uint8_t* ace, size_t room) {
+  if (room < kAceHeaderSize) return false;
+  size_t aceSize = read16(ace + 2);
+  if (aceSize < kAceHeaderSize || aceSize > room) return false;
+  if (aceLayout(ace[0]).place == SidPlace::Unknown) return true;
+  size_t sid = sidOffset(ace, aceSize);
+  return sid != 0 && validSidAt(ace + sid, aceSize - sid);
+}
+
 size_t sidLength(const uint8_t* sid) {
   return kSidHeaderSize + 4 * static_cast<size_t>(sid[1]);
 }
@@ -187,15 +190,26 @@ uint32_t buildExplicitEntries(const uint8_t* acl, uint32_t* count,
   *count = 0;
   *entries = nullptr;
   if (acl == nullptr) return kErrorSuccess;
-  uint32_t aceCount = read16(acl + 4);
+  std::vector<const uint8_t*> aces(read16(acl + 4));
+  const uint8_t* ace = acl + kAclHeaderSize;
+  for (const uint8_t*& at : aces) {
+    at = ace;
+    ace += read16(ace + 2);
+  }
+  return buildEntriesOfAces(aces.data(), static_cast<uint32_t>(aces.size()),
+                            count, entries);
+}
+
+uint32_t buildEntriesOfAces(const uint8_t* const* aces, uint32_t aceCount,
+                            uint32_t* count, ExplicitAccess** entries) {
+  *count = 0;
+  *entries = nullptr;
   if (aceCount == 0) return kErrorSuccess;
 
   size_t sidBytes = 0;
-  const uint8_t* ace = acl + kAclHeaderSize;
   for (uint32_t i = 0; i < aceCount; ++i) {
-    size_t at = sidOffset(ace, read16(ace + 2));
-    if (at != 0) sidBytes += sidLength(ace + at);
-    ace += read16(ace + 2);
+    size_t at = sidOffset(aces[i], read16(aces[i] + 2));
+    if (at != 0) sidBytes += sidLength(aces[i] + at);
   }
 
   size_t arrayBytes = sizeof(ExplicitAccess) * aceCount;
@@ -204,8 +218,8 @@ uint32_t buildExplicitEntries(const uint8_t* acl, uint32_t* count,
   ExplicitAccess* list = static_cast<ExplicitAccess*>(block);
   uint8_t* sidCopy = static_cast<uint8_t*>(block) + arrayBytes;
 
-  ace = acl + kAclHeaderSize;
   for (uint32_t i = 0; i < aceCount; ++i) {
+    const uint8_t* ace = aces[i];
     size_t aceSize = read16(ace + 2);
     ExplicitAccess* entry = new (&list[i]) ExplicitAccess{};
     entry->accessPermissions = aceSize >= 8 ? read32(ace + 4) : 0;
@@ -219,7 +233,6 @@ uint32_t buildExplicitEntries(const uint8_t* acl, uint32_t* count,
       entry->trustee.sid = reinterpret_cast<const Sid*>(sidCopy);
       sidCopy += length;
     }
-    ace += aceSize;
   }
   *count = aceCount;
   *entries = list;
@@ -232,6 +245,40 @@ Trustee* makeNameTrustee(const std::string& name) {
   char* copy = static_cast<char*>(block) + sizeof(Trustee);
   std::memcpy(copy, name.c_str(), name.size() + 1);
   return new (block) Trustee{TrusteeForm::Name, nullptr, copy};
+}
+
+uint32_t lookupParts(const DescriptorParts& parts, AccountNameOf nameOf,
+                     EntriesOfAcl entriesOf, Trustee** owner, Trustee** group,
+                     uint32_t* count, ExplicitAccess** entries) {
+  // A name-form trustee for an owner or group; *out stays nullptr when the
+  // descriptor has no such part.
+  auto part = [nameOf](const Sid* sid, Trustee** out) {
+    *out = sid != nullptr ? makeNameTrustee(nameOf(sid)) : nullptr;
+    return sid == nullptr || *out != nullptr;
+  };
+  Trustee* ownerPart = nullptr;
+  Trustee* groupPart = nullptr;
+  uint32_t entryCount = 0;
+  ExplicitAccess* entryList = nullptr;
+  uint32_t status = kErrorSuccess;
+  if ((owner != nullptr && !part(parts.owner, &ownerPart)) ||
+      (group != nullptr && !part(parts.group, &groupPart))) {
+    status = kErrorNotEnoughMemory;
+  } else if (count != nullptr && entries != nullptr) {
+    status = entriesOf(parts.dacl, &entryCount, &entryList);
+  }
+  if (status != kErrorSuccess) {
+    std::free(ownerPart);
+    std::free(groupPart);
+    return status;
+  }
+  if (owner != nullptr) *owner = ownerPart;
+  if (group != nullptr) *group = groupPart;
+  if (count != nullptr && entries != nullptr) {
+    *count = entryCount;
+    *entries = entryList;
+  }
+  return kErrorSuccess;
 }
 
 }  // namespace platform

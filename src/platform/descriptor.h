@@ -47,9 +47,38 @@ std::string sidText(const uint8_t* sid);
 uint32_t buildExplicitEntries(const uint8_t* acl, uint32_t* count,
                               ExplicitAccess** entries);
 
+/// Whether the ACE at ace, room bytes before its ACL ends, lies inside them
+/// and, where its type keeps a SID, holds a valid one.
+bool validAce(const uint8_t* ace, size_t room);
+
+/// As buildExplicitEntries, for aceCount ACEs at aces[i], each a validAce,
+/// in that order: how a layer that walks an ACL itself builds the entries.
+uint32_t buildEntriesOfAces(const uint8_t* const* aces, uint32_t aceCount,
+                            uint32_t* count, ExplicitAccess** entries);
+
 /// A malloc'd trustee record in name form holding a copy of name; nullptr
 /// when out of memory. Release with free().
 Trustee* makeNameTrustee(const std::string& name);
+
+/// The parts of a descriptor that lookupSecurityDescriptorParts reads.
+struct DescriptorParts {
+  const Sid* owner;  // or nullptr
+  const Sid* group;  // or nullptr
+  const Acl* dacl;   // or nullptr
+};
+
+/// A SID's account name, and an ACL's entries, as the layer gives them.
+using AccountNameOf = std::string (*)(const Sid* sid);
+using EntriesOfAcl = uint32_t (*)(const Acl* acl, uint32_t* count,
+                                  ExplicitAccess** entries);
+
+/// lookupSecurityDescriptorParts over located parts: owner and group as
+/// name-form trustees named by nameOf, entries by entriesOf. An out pointer
+/// that is null is a part not asked for. 0 on success; on failure nothing is
+/// handed out.
+uint32_t lookupParts(const DescriptorParts& parts, AccountNameOf nameOf,
+                     EntriesOfAcl entriesOf, Trustee** owner, Trustee** group,
+                     uint32_t* count, ExplicitAccess** entries);
 
 }  // namespace platform
 }  // namespace vesk

@@ -24,15 +24,6 @@ std::string localAccountName(const Sid* sid) {
   return sidText(bytesOf(sid));
 }
 
-// A name-form trustee for an owner or group; *out stays nullptr when the
-// descriptor has no such part.
-bool partTrustee(const uint8_t* sid, Trustee** out) {
-  *out = nullptr;
-  if (sid == nullptr) return true;
-  *out = makeNameTrustee(localAccountName(reinterpret_cast<const Sid*>(sid)));
-  return *out != nullptr;
-}
-
 }  // namespace
 
 // Only mounted volumes are read so far; a source for other paths claims
@@ -105,29 +96,11 @@ uint32_t lookupSecurityDescriptorParts(Trustee** owner, Trustee** group,
                                        ExplicitAccess** entries,
                                        const SecurityDescriptor* sd) {
   if (sd == nullptr) return kErrorInvalidParameter;
-  Trustee* ownerPart = nullptr;
-  Trustee* groupPart = nullptr;
-  uint32_t entryCount = 0;
-  ExplicitAccess* entryList = nullptr;
-  uint32_t status = kErrorSuccess;
-  if ((owner != nullptr && !partTrustee(sd->view.owner, &ownerPart)) ||
-      (group != nullptr && !partTrustee(sd->view.group, &groupPart))) {
-    status = kErrorNotEnoughMemory;
-  } else if (count != nullptr && entries != nullptr) {
-    status = buildExplicitEntries(sd->view.dacl, &entryCount, &entryList);
-  }
-  if (status != kErrorSuccess) {
-    std::free(ownerPart);
-    std::free(groupPart);
-    return status;
-  }
-  if (owner != nullptr) *owner = ownerPart;
-  if (group != nullptr) *group = groupPart;
-  if (count != nullptr && entries != nullptr) {
-    *count = entryCount;
-    *entries = entryList;
-  }
-  return kErrorSuccess;
+  const DescriptorParts parts = {reinterpret_cast<const Sid*>(sd->view.owner),
+                                 reinterpret_cast<const Sid*>(sd->view.group),
+                                 reinterpret_cast<const Acl*>(sd->view.dacl)};
+  return lookupParts(parts, localAccountName, getExplicitEntriesFromAcl, owner,
+                     group, count, entries);
 }
 
 void localFree(SecurityDescriptor* sd) { std::free(sd); }

@@ -96,5 +96,15 @@ void startProcess() {
   setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
 }
 
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+// Names are printed as the bytes they are stored as.
+std::string outputText(const std::string& text, bool* lossy) {
+  if (lossy != nullptr) *lossy = false;
+  return text;
+}
+
 }  // namespace platform
 }  // namespace vesk

@@ -44,18 +44,28 @@ bool fillEntry(FindHandle* handle, FindEntry* entry) {
 }  // namespace
 
 FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
-  if (entry == nullptr) return nullptr;
+  if (entry == nullptr) {
+    fail(kErrorInvalidParameter);
+    return nullptr;
+  }
   const ReachablePath reachable(dir.c_str());
   DIR* stream = reachable.error() ? nullptr : opendir(reachable.name());
-  if (stream == nullptr) return nullptr;
+  if (stream == nullptr) {
+    const int error = reachable.error() ? reachable.error() : errno;
+    fail(error == ENOTDIR ? kErrorDirectory : windowsError(error));
+    return nullptr;
+  }
   FindHandle* handle =
       new (std::nothrow) FindHandle{stream, fullPathPrefix(dir)};
   if (handle == nullptr) {
     closedir(stream);
+    fail(kErrorNotEnoughMemory);
     return nullptr;
   }
   if (!fillEntry(handle, entry)) {
+    const int error = errno;
     findClose(handle);
+    fail(error == 0 ? kErrorNoMoreFiles : windowsError(error));
     return nullptr;
   }
   return handle;
@@ -73,6 +83,15 @@ void findClose(FindHandle* handle) {
   if (handle == nullptr) return;
   closedir(handle->dir);
   delete handle;
+}
+
+bool directoryIdentity(const std::string& dir, DirectoryIdentity* identity) {
+  const ReachablePath reachable(dir.c_str());
+  struct stat st;
+  if (reachable.error() || stat(reachable.name(), &st) != 0) return false;
+  identity->volume = static_cast<uint64_t>(st.st_dev);
+  identity->index = static_cast<uint64_t>(st.st_ino);
+  return true;
 }
 
 }  // namespace platform

@@ -2,15 +2,18 @@
 //
 // Every operation mirrors one Windows call (named beside it) and keeps that
 // call's contract: statuses are Windows error codes, blocks handed out are
-// released once each through the matching localFree. windows.cpp maps them
-// one to one; the linux_*.cpp files answer them from the NTFS descriptors
-// that ntfs-3g exposes; tests link a scripted fake. No OS type crosses this
-// header.
+// released once each through the matching localFree. Text is UTF-8 on
+// Windows (the layer speaks UTF-16 to the system) and the bytes as stored
+// on Linux; outputText turns it into what is printed. windows.cpp answers
+// them through the "W" calls; the linux_*.cpp files from the NTFS
+// descriptors that ntfs-3g exposes; tests link a scripted fake. No OS type
+// crosses this header.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace vesk {
 namespace platform {
@@ -21,12 +24,14 @@ constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorPathNotFound = 3;
 constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorNotEnoughMemory = 8;
+constexpr uint32_t kErrorNoMoreFiles = 18;
 constexpr uint32_t kErrorNotSupported = 50;
 constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorInsufficientBuffer = 122;
 constexpr uint32_t kErrorCallNotImplemented = 120;
 constexpr uint32_t kErrorFilenameTooLong = 206;
 constexpr uint32_t kErrorNoMoreItems = 259;
+constexpr uint32_t kErrorDirectory = 267;
 constexpr uint32_t kErrorNoNetwork = 1222;
 constexpr uint32_t kErrorNoneMapped = 1332;
 constexpr uint32_t kErrorInvalidSid = 1337;
@@ -61,14 +66,14 @@ struct Sid;
 
 enum class TrusteeForm : uint8_t { Sid, Name, Other };  // TRUSTEE_IS_SID, _NAME
 
-/// TRUSTEE_A: one of sid or name is set, as form says.
+/// TRUSTEE: one of sid or name is set, as form says.
 struct Trustee {
   TrusteeForm form;
   const Sid* sid;
   const char* name;
 };
 
-/// EXPLICIT_ACCESS_A.
+/// EXPLICIT_ACCESS.
 struct ExplicitAccess {
   uint32_t accessPermissions;  // the mask as stored
   uint32_t accessMode;         // kGrantAccess, kDenyAccess, ...
@@ -76,7 +81,7 @@ struct ExplicitAccess {
   Trustee trustee;
 };
 
-/// GetNamedSecurityInfoA(path, SE_FILE_OBJECT, owner | group | DACL).
+/// GetNamedSecurityInfoW(path, SE_FILE_OBJECT, owner | group | DACL).
 /// 0 and *sd on success (release with localFree), else the error code.
 uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd);
 
@@ -93,15 +98,18 @@ bool getSecurityDescriptorOwner(const SecurityDescriptor* sd, const Sid** owner,
 bool getSecurityDescriptorControl(const SecurityDescriptor* sd,
                                   uint16_t* control, uint32_t* revision);
 
-/// GetExplicitEntriesFromAclA: one entry per ACE in ACL order, trustees in
-/// identifier form. 0 on success; *entries is nullptr when *count is 0,
-/// otherwise one block to release with localFree. A null acl gives 0 entries.
+/// What GetExplicitEntriesFromAcl gives, read from the ACL itself: one entry
+/// per ACE in ACL order, trustees in identifier form. 0 on success; *entries is
+/// nullptr when *count is 0, otherwise one block to release with localFree. A
+/// null acl gives 0 entries.
 uint32_t getExplicitEntriesFromAcl(const Acl* acl, uint32_t* count,
                                    ExplicitAccess** entries);
 
-/// LookupSecurityDescriptorPartsA without the audit parts. 0 on success;
-/// owner, group and entries are separate blocks (each may be nullptr), each
-/// released with localFree. Trustees keep the form the call gives them.
+/// What LookupSecurityDescriptorParts gives without the audit parts: owner
+/// and group in name form (the bare account name, or the SID's text when
+/// nobody names it), entries as getExplicitEntriesFromAcl gives them. 0 on
+/// success; owner, group and entries are separate blocks (each may be
+/// nullptr), each released with localFree.
 uint32_t lookupSecurityDescriptorParts(Trustee** owner, Trustee** group,
                                        uint32_t* count,
                                        ExplicitAccess** entries,
@@ -118,7 +126,7 @@ bool isValidSid(const Sid* sid);
 /// GetLengthSid: the bytes of a valid identifier.
 uint32_t getLengthSid(const Sid* sid);
 
-/// LookupAccountSidA. systemName "" is the local machine. true on success
+/// LookupAccountSidW. systemName "" is the local machine. true on success
 /// with the bare account name in name; false sets getLastError.
 bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
                       uint32_t nameCapacity, char* domain,
@@ -130,40 +138,52 @@ std::string sidString(const Sid* sid);
 /// GetLastError: the code of the failed call just made.
 uint32_t getLastError();
 
-/// WNetOpenEnumA(RESOURCE_CONNECTED, RESOURCETYPE_DISK, 0, no container).
+/// WNetOpenEnumW(RESOURCE_CONNECTED, RESOURCETYPE_DISK, 0, no container).
 struct NetEnum;
 uint32_t wnetOpenEnum(NetEnum** handle);
-/// WNetEnumResourceA asking for one entry: 0 and its remote name
+/// WNetEnumResourceW asking for one entry: 0 and its remote name
 /// (\\server\share) while one came back, anything else at the end.
 uint32_t wnetEnumResource(NetEnum* handle, std::string* remoteName);
 /// WNetCloseEnum.
 void wnetCloseEnum(NetEnum* handle);
 
-/// One entry of a directory search (WIN32_FIND_DATAA resolved by
-/// GetFullPathNameA).
+/// One entry of a directory search (WIN32_FIND_DATAW; the searched
+/// directory resolved by GetFullPathNameW).
 struct FindEntry {
   std::string fullPath;  // absolute: the searched directory, resolved, + name
   bool directory;        // FILE_ATTRIBUTE_DIRECTORY; links are never one
   bool dotOrDotDot;      // the entry is "." or ".."
 };
 struct FindHandle;
-/// FindFirstFileA over dir + "\*.*". nullptr when the directory cannot be
-/// searched or holds nothing; otherwise *entry is the first entry.
+/// FindFirstFileW over dir + "\*.*". nullptr when nothing can be listed;
+/// getLastError() then tells why: kErrorNoMoreFiles for a directory that
+/// holds nothing, kErrorDirectory when dir is no directory, any other code
+/// when the directory could not be listed. Otherwise *entry is the first.
 FindHandle* findFirst(const std::string& dir, FindEntry* entry);
-/// FindNextFileA. false after the last entry (entry is then untouched).
+/// FindNextFileW. false after the last entry (entry is then untouched).
 bool findNext(FindHandle* handle, FindEntry* entry);
 /// FindClose.
 void findClose(FindHandle* handle);
+
+/// What one directory is, whatever path leads to it: the volume serial
+/// number and file index of GetFileInformationByHandle (device and inode on
+/// Linux), the target's for a junction or link.
+struct DirectoryIdentity {
+  uint64_t volume;
+  uint64_t index;
+};
+/// true and *identity when the directory can be opened.
+bool directoryIdentity(const std::string& dir, DirectoryIdentity* identity);
 
 enum class AlertIcon {
   Information,
   Error
 };  // MB_ICONINFORMATION, MB_ICONERROR
-/// MessageBoxA without an owner; returns when closed. On Linux one line on
+/// MessageBoxW without an owner; returns when closed. On Linux one line on
 /// standard error: caption, ": ", text.
 void messageBox(const char* text, const char* caption, AlertIcon icon);
 
-/// GetModuleFileNameA: the executable's full path; "" if unknown.
+/// GetModuleFileNameW: the executable's full path; "" if unknown.
 std::string moduleFileName();
 
 /// The local clock: date parts and "HH:MM:SS" as _strtime gives it.
@@ -194,6 +214,16 @@ uint64_t monotonicMillis();
 
 /// Once at process start, before anything is written.
 void startProcess();
+
+/// The program's arguments as UTF-8, program name first: on Windows from
+/// GetCommandLineW (argc and argv are not used), elsewhere argv as given.
+std::vector<std::string> commandLineArguments(int argc, char** argv);
+
+/// text (UTF-8 on Windows) in the code page that output and the log are
+/// written in: on Windows the ANSI code page, each character it lacks as
+/// "?" and never as a look-alike; unchanged on Linux. *lossy (if not null)
+/// tells whether a "?" stood in for a character.
+std::string outputText(const std::string& text, bool* lossy);
 
 }  // namespace platform
 }  // namespace vesk

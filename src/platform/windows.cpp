@@ -1,23 +1,19 @@
-// The platform operations on Windows: each one is the Windows call named in
-// platform.h. Builds with MSVC and MinGW-w64 alike.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+// The platform operations on Windows: security descriptors, accounts,
+// network drives and directory search, through the "W" calls. Builds with
+// MSVC and MinGW-w64 alike.
+#include "platform/windows_internal.h"
 // After windows.h, which they need.
 #include <aclapi.h>
-#include <io.h>
-#include <mbstring.h>
 #include <sddl.h>
 #include <winnetwk.h>
 
-#include <cstdio>
+#include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "platform/descriptor.h"
 #include "platform/platform.h"
 
 namespace vesk {
@@ -27,10 +23,12 @@ namespace platform {
 struct NetEnum;
 struct FindHandle {
   HANDLE handle;
-  std::string dir;  // as passed to findFirst; entry names are put behind it
+  std::wstring dir;  // the searched directory, resolved; names go behind it
 };
 
 namespace {
+
+constexpr uint32_t kNameCapacity = 260;
 
 PSECURITY_DESCRIPTOR raw(const SecurityDescriptor* sd) {
   return const_cast<SecurityDescriptor*>(sd);
@@ -38,116 +36,79 @@ PSECURITY_DESCRIPTOR raw(const SecurityDescriptor* sd) {
 
 PSID raw(const Sid* sid) { return const_cast<Sid*>(sid); }
 
-// SIDs hold DWORDs: every copy behind a record starts on such a boundary.
-size_t aligned(size_t size) {
-  return (size + sizeof(DWORD) - 1) / sizeof(DWORD) * sizeof(DWORD);
+PACL raw(const Acl* acl) {
+  return reinterpret_cast<PACL>(const_cast<Acl*>(acl));
 }
 
-// Bytes a trustee's identifier or name takes when copied behind the records.
-// A SID that is not valid has no length to trust and is not copied.
-size_t trusteeExtra(const TRUSTEE_A& trustee) {
-  if (trustee.ptstrName == nullptr) return 0;
-  if (trustee.TrusteeForm == TRUSTEE_IS_SID) {
-    PSID sid = reinterpret_cast<PSID>(trustee.ptstrName);
-    return IsValidSid(sid) ? aligned(GetLengthSid(sid)) : 0;
+// The entries of an ACL, found with GetAce and built by the same code as on
+// Linux. The system's entry functions are not used: the explicit one is
+// reported to leave inherited ACEs out on some Windows versions, and what
+// the descriptor one returns, names included, is not documented.
+uint32_t entriesOfAcl(const Acl* acl, uint32_t* count,
+                      ExplicitAccess** entries) {
+  *count = 0;
+  *entries = nullptr;
+  if (acl == nullptr) return ERROR_SUCCESS;
+  ACL_SIZE_INFORMATION size;
+  if (!GetAclInformation(raw(acl), &size, sizeof size, AclSizeInformation))
+    return GetLastError();
+  // GetAce walks by the sizes the ACEs state: check that each one lies
+  // inside the ACL before anything reads it.
+  const uint8_t* begin = reinterpret_cast<const uint8_t*>(acl);
+  const uint8_t* end = begin + raw(acl)->AclSize;
+  std::vector<const uint8_t*> aces(size.AceCount);
+  for (DWORD i = 0; i < size.AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(raw(acl), i, &ace)) return GetLastError();
+    const uint8_t* at = static_cast<const uint8_t*>(ace);
+    if (at < begin + sizeof(ACL) || at >= end ||
+        !validAce(at, static_cast<size_t>(end - at)))
+      return ERROR_INVALID_ACL;
+    aces[i] = at;
   }
-  if (trustee.TrusteeForm == TRUSTEE_IS_NAME) {
-    return aligned(std::strlen(trustee.ptstrName) + 1);
-  }
-  return 0;
+  return buildEntriesOfAces(aces.data(), size.AceCount, count, entries);
 }
 
-// Converts a Windows trustee into ours, copying what it points to to *cursor
-// and moving the cursor on by trusteeExtra().
-Trustee copyTrustee(const TRUSTEE_A& trustee, char** cursor) {
-  Trustee out = {TrusteeForm::Other, nullptr, nullptr};
-  size_t extra = trusteeExtra(trustee);
-  if (trustee.TrusteeForm == TRUSTEE_IS_SID) {
-    out.form = TrusteeForm::Sid;
-    if (extra != 0) {
-      PSID sid = reinterpret_cast<PSID>(trustee.ptstrName);
-      std::memcpy(*cursor, sid, GetLengthSid(sid));
-      out.sid = reinterpret_cast<const Sid*>(*cursor);
-    }
-  } else if (trustee.TrusteeForm == TRUSTEE_IS_NAME) {
-    out.form = TrusteeForm::Name;
-    if (extra != 0) {
-      std::strcpy(*cursor, trustee.ptstrName);
-      out.name = *cursor;
-    }
-  }
-  *cursor += extra;
-  return out;
+// The bare account name, or the SID's text when nobody names it.
+std::string localAccountName(const Sid* sid) {
+  char name[kNameCapacity] = "";
+  char domain[kNameCapacity] = "";
+  if (lookupAccountSid("", sid, name, sizeof name, domain, sizeof domain))
+    return name;
+  return sidString(sid);
 }
 
-// One LocalAlloc block of our records and the data their trustees point to,
-// so that a single LocalFree releases it. nullptr when out of memory.
-ExplicitAccess* copyEntries(const EXPLICIT_ACCESS_A* entries, ULONG count) {
-  size_t size = sizeof(ExplicitAccess) * count;
-  for (ULONG i = 0; i < count; ++i) size += trusteeExtra(entries[i].Trustee);
-  auto* out = static_cast<ExplicitAccess*>(LocalAlloc(LMEM_FIXED, size));
-  if (out == nullptr) return nullptr;
-  char* cursor = reinterpret_cast<char*>(out + count);
-  for (ULONG i = 0; i < count; ++i) {
-    out[i].accessPermissions = entries[i].grfAccessPermissions;
-    out[i].accessMode = static_cast<uint32_t>(entries[i].grfAccessMode);
-    out[i].inheritance = entries[i].grfInheritance;
-    out[i].trustee = copyTrustee(entries[i].Trustee, &cursor);
-  }
-  return out;
-}
-
-// A trustee record of ours in its own LocalAlloc block; nullptr when there
-// is none or memory runs out (*failed tells the two apart).
-Trustee* copyOneTrustee(const TRUSTEE_A* trustee, bool* failed) {
-  if (trustee == nullptr) return nullptr;
-  size_t size = aligned(sizeof(Trustee)) + trusteeExtra(*trustee);
-  auto* out = static_cast<Trustee*>(LocalAlloc(LMEM_FIXED, size));
-  if (out == nullptr) {
-    *failed = true;
-    return nullptr;
-  }
-  char* cursor = reinterpret_cast<char*>(out) + aligned(sizeof(Trustee));
-  *out = copyTrustee(*trustee, &cursor);
-  return out;
-}
-
-bool fitsPath(const std::string& path) { return path.size() < MAX_PATH; }
-
-// Fills entry from the found data. A full path too long for MAX_PATH is
-// still handed on: the calls on it then fail with 206, and the report logs
-// that object instead of losing it.
-void describe(const FindHandle& search, const WIN32_FIND_DATAA& data,
+void describe(const FindHandle& search, const WIN32_FIND_DATAW& data,
               FindEntry* entry) {
-  const std::string named = search.dir + "\\" + data.cFileName;
-  std::string full(MAX_PATH, '\0');
-  DWORD length = GetFullPathNameA(named.c_str(), MAX_PATH, &full[0], nullptr);
-  if (length >= MAX_PATH) {
-    full.assign(length, '\0');
-    length = GetFullPathNameA(named.c_str(), length, &full[0], nullptr);
-    if (length >= full.size()) length = 0;
-  }
-  // The ANSI call gives up on long names; below the starting directory
-  // the searched directory is already absolute, so the name stands as is.
-  if (length == 0) {
-    entry->fullPath = named;
-  } else {
-    entry->fullPath.assign(full.data(), length);
-  }
+  const std::wstring name = data.cFileName;
+  std::wstring full = search.dir;
+  if (full.empty() || (full.back() != L'\\' && full.back() != L'/'))
+    full += L'\\';
+  entry->fullPath = utf8Of(full + name);
   entry->directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  entry->dotOrDotDot = std::strcmp(data.cFileName, ".") == 0 ||
-                       std::strcmp(data.cFileName, "..") == 0;
+  entry->dotOrDotDot = name == L"." || name == L"..";
+}
+
+// Why FindFirstFileW found nothing, in the terms of findFirst.
+DWORD searchFailure(const std::wstring& dir, DWORD error) {
+  const DWORD attributes = GetFileAttributesW(dir.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    return ERROR_DIRECTORY;
+  // Nothing matched "*.*": only a volume root can be that empty.
+  if (error == ERROR_FILE_NOT_FOUND && attributes != INVALID_FILE_ATTRIBUTES)
+    return ERROR_NO_MORE_FILES;
+  return error;
 }
 
 }  // namespace
 
 uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   *sd = nullptr;
-  if (std::strlen(path) >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
   PACL dacl = nullptr;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  DWORD status = GetNamedSecurityInfoA(
-      path, SE_FILE_OBJECT,
+  DWORD status = GetNamedSecurityInfoW(
+      systemPath(path).c_str(), SE_FILE_OBJECT,
       OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
           DACL_SECURITY_INFORMATION,
       nullptr, nullptr, &dacl, nullptr, &descriptor);
@@ -193,96 +154,81 @@ bool getSecurityDescriptorControl(const SecurityDescriptor* sd,
 
 uint32_t getExplicitEntriesFromAcl(const Acl* acl, uint32_t* count,
                                    ExplicitAccess** entries) {
-  *count = 0;
-  *entries = nullptr;
-  // A NULL DACL has no entries; Windows would refuse the null pointer.
-  if (acl == nullptr) return ERROR_SUCCESS;
-  ULONG found = 0;
-  PEXPLICIT_ACCESS_A list = nullptr;
-  DWORD status = GetExplicitEntriesFromAclA(
-      reinterpret_cast<PACL>(const_cast<Acl*>(acl)), &found, &list);
-  if (status != ERROR_SUCCESS) return status;
-  if (found != 0 && list != nullptr) {
-    *entries = copyEntries(list, found);
-    if (*entries == nullptr) status = ERROR_NOT_ENOUGH_MEMORY;
-  }
-  LocalFree(list);
-  if (status == ERROR_SUCCESS && *entries != nullptr) *count = found;
-  return status;
+  if (count == nullptr || entries == nullptr) return ERROR_INVALID_PARAMETER;
+  return entriesOfAcl(acl, count, entries);
 }
 
 uint32_t lookupSecurityDescriptorParts(Trustee** owner, Trustee** group,
                                        uint32_t* count,
                                        ExplicitAccess** entries,
                                        const SecurityDescriptor* sd) {
-  *owner = nullptr;
-  *group = nullptr;
-  *count = 0;
-  *entries = nullptr;
-  PTRUSTEE_A windowsOwner = nullptr;
-  PTRUSTEE_A windowsGroup = nullptr;
-  ULONG found = 0;
-  PEXPLICIT_ACCESS_A list = nullptr;
-  DWORD status = LookupSecurityDescriptorPartsA(
-      &windowsOwner, &windowsGroup, &found, &list, nullptr, nullptr, raw(sd));
-  if (status != ERROR_SUCCESS) return status;
-  bool failed = false;
-  *owner = copyOneTrustee(windowsOwner, &failed);
-  *group = copyOneTrustee(windowsGroup, &failed);
-  if (found != 0 && list != nullptr) {
-    *entries = copyEntries(list, found);
-    if (*entries == nullptr) failed = true;
-  }
-  LocalFree(windowsOwner);
-  LocalFree(windowsGroup);
-  LocalFree(list);
-  if (failed) {
-    LocalFree(*owner);
-    LocalFree(*group);
-    LocalFree(*entries);
-    *owner = nullptr;
-    *group = nullptr;
-    *entries = nullptr;
-    return ERROR_NOT_ENOUGH_MEMORY;
-  }
-  if (*entries != nullptr) *count = found;
-  return ERROR_SUCCESS;
+  if (sd == nullptr) return ERROR_INVALID_PARAMETER;
+  PSID ownerSid = nullptr;
+  PSID groupSid = nullptr;
+  PACL dacl = nullptr;
+  BOOL defaulted = FALSE;
+  BOOL present = FALSE;
+  if (!GetSecurityDescriptorOwner(raw(sd), &ownerSid, &defaulted) ||
+      !GetSecurityDescriptorGroup(raw(sd), &groupSid, &defaulted) ||
+      !GetSecurityDescriptorDacl(raw(sd), &present, &dacl, &defaulted))
+    return GetLastError();
+  const DescriptorParts parts = {
+      static_cast<const Sid*>(ownerSid), static_cast<const Sid*>(groupSid),
+      present ? reinterpret_cast<const Acl*>(dacl) : nullptr};
+  return lookupParts(parts, localAccountName, entriesOfAcl, owner, group, count,
+                     entries);
 }
 
+// The descriptor is the system's; entries and trustees are the portable
+// builder's.
 void localFree(SecurityDescriptor* sd) { LocalFree(sd); }
-void localFree(ExplicitAccess* entries) { LocalFree(entries); }
-void localFree(Trustee* trustee) { LocalFree(trustee); }
+void localFree(ExplicitAccess* entries) { std::free(entries); }
+void localFree(Trustee* trustee) { std::free(trustee); }
 
 bool isValidSid(const Sid* sid) {
-  // Entries in name form carry no identifier at all.
-  if (sid == nullptr) {
+  // IsValidSid itself leaves the last error as it was.
+  if (sid == nullptr || !IsValidSid(raw(sid))) {
     SetLastError(ERROR_INVALID_SID);
     return false;
   }
-  return IsValidSid(raw(sid)) != FALSE;
+  return true;
 }
 
 bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
                       uint32_t nameCapacity, char* domain,
                       uint32_t domainCapacity) {
+  if (!isValidSid(sid)) return false;
+  const std::wstring system = wideOf(systemName != nullptr ? systemName : "");
+  std::wstring wideName(nameCapacity + 1, L'\0');
+  std::wstring wideDomain(domainCapacity + 1, L'\0');
   DWORD nameSize = nameCapacity;
   DWORD domainSize = domainCapacity;
   SID_NAME_USE use;
-  const char* system =
-      systemName == nullptr || systemName[0] == '\0' ? nullptr : systemName;
-  return LookupAccountSidA(system, raw(sid), name, &nameSize, domain,
-                           &domainSize, &use) != FALSE;
+  if (!LookupAccountSidW(system.empty() ? nullptr : system.c_str(), raw(sid),
+                         &wideName[0], &nameSize, &wideDomain[0], &domainSize,
+                         &use))
+    return false;
+  // Sizes from the call are not trusted (Wine's differ): the text ends at
+  // its terminator.
+  const std::string foundName = utf8Of(wideName.c_str());
+  const std::string foundDomain = utf8Of(wideDomain.c_str());
+  if (foundName.size() >= nameCapacity ||
+      foundDomain.size() >= domainCapacity) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return false;
+  }
+  std::memcpy(name, foundName.c_str(), foundName.size() + 1);
+  std::memcpy(domain, foundDomain.c_str(), foundDomain.size() + 1);
+  return true;
 }
 
-uint32_t getLengthSid(const Sid* sid) {
-  return GetLengthSid(const_cast<Sid*>(sid));
-}
+uint32_t getLengthSid(const Sid* sid) { return GetLengthSid(raw(sid)); }
 
 std::string sidString(const Sid* sid) {
   if (sid == nullptr || !IsValidSid(raw(sid))) return std::string();
-  LPSTR text = nullptr;
-  if (!ConvertSidToStringSidA(raw(sid), &text)) return std::string();
-  std::string result(text);
+  LPWSTR text = nullptr;
+  if (!ConvertSidToStringSidW(raw(sid), &text)) return std::string();
+  std::string result = utf8Of(text);
   LocalFree(text);
   return result;
 }
@@ -292,26 +238,26 @@ uint32_t getLastError() { return GetLastError(); }
 uint32_t wnetOpenEnum(NetEnum** handle) {
   HANDLE opened = nullptr;
   DWORD status =
-      WNetOpenEnumA(RESOURCE_CONNECTED, RESOURCETYPE_DISK, 0, nullptr, &opened);
+      WNetOpenEnumW(RESOURCE_CONNECTED, RESOURCETYPE_DISK, 0, nullptr, &opened);
   *handle = status == NO_ERROR ? static_cast<NetEnum*>(opened) : nullptr;
   return status;
 }
 
 uint32_t wnetEnumResource(NetEnum* handle, std::string* remoteName) {
   constexpr DWORD kBufferSize = 16384;
-  // Pointer-aligned: the buffer begins with a NETRESOURCEA.
+  // Pointer-aligned: the buffer begins with a NETRESOURCEW.
   union {
-    NETRESOURCEA resource;
+    NETRESOURCEW resource;
     unsigned char bytes[kBufferSize];
   } buffer;
   std::memset(&buffer, 0, sizeof buffer);
   DWORD count = 1;
   DWORD size = kBufferSize;
   DWORD status =
-      WNetEnumResourceA(static_cast<HANDLE>(handle), &count, &buffer, &size);
+      WNetEnumResourceW(static_cast<HANDLE>(handle), &count, &buffer, &size);
   if (status == NO_ERROR) {
-    const char* remote = buffer.resource.lpRemoteName;
-    remoteName->assign(remote != nullptr ? remote : "");
+    const wchar_t* remote = buffer.resource.lpRemoteName;
+    remoteName->assign(remote != nullptr ? utf8Of(remote) : "");
   }
   return status;
 }
@@ -321,22 +267,26 @@ void wnetCloseEnum(NetEnum* handle) {
 }
 
 FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
-  std::string pattern = dir + "\\*.*";
-  if (!fitsPath(pattern)) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  const std::wstring resolved = fullPathOf(wideOf(dir));
+  std::wstring pattern = resolved;
+  if (pattern.empty() || (pattern.back() != L'\\' && pattern.back() != L'/'))
+    pattern += L'\\';
+  pattern += L"*.*";
+  WIN32_FIND_DATAW data;
+  HANDLE found = FindFirstFileW(systemPath(utf8Of(pattern)).c_str(), &data);
+  if (found == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    SetLastError(searchFailure(systemPath(utf8Of(resolved)), error));
     return nullptr;
   }
-  WIN32_FIND_DATAA data;
-  HANDLE found = FindFirstFileA(pattern.c_str(), &data);
-  if (found == INVALID_HANDLE_VALUE) return nullptr;
-  auto* search = new FindHandle{found, dir};
+  auto* search = new FindHandle{found, resolved};
   describe(*search, data, entry);
   return search;
 }
 
 bool findNext(FindHandle* handle, FindEntry* entry) {
-  WIN32_FIND_DATAA data;
-  if (!FindNextFileA(handle->handle, &data)) return false;
+  WIN32_FIND_DATAW data;
+  if (!FindNextFileW(handle->handle, &data)) return false;
   describe(*handle, data, entry);
   return true;
 }
@@ -347,65 +297,21 @@ void findClose(FindHandle* handle) {
   delete handle;
 }
 
-void messageBox(const char* text, const char* caption, AlertIcon icon) {
-  UINT style = icon == AlertIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION;
-  MessageBoxA(nullptr, text, caption, MB_OK | style);
-}
-
-std::string moduleFileName() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    DWORD size = static_cast<DWORD>(path.size());
-    DWORD length = GetModuleFileNameA(nullptr, &path[0], size);
-    if (length == 0) return std::string();
-    // A full buffer means the name was cut short.
-    if (length < size) {
-      path.resize(length);
-      return path;
-    }
-    if (path.size() >= 32768) return std::string();
-    path.resize(path.size() * 2);
-  }
-}
-
-LocalTime localClock() {
-  // One reading for the date and the time, so they cannot straddle midnight.
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  LocalTime result = {now.wYear, now.wMonth, now.wDay, {}};
-  std::snprintf(result.time, sizeof result.time, "%02u:%02u:%02u",
-                static_cast<unsigned>(now.wHour),
-                static_cast<unsigned>(now.wMinute),
-                static_cast<unsigned>(now.wSecond));
-  return result;
-}
-
-int mbsicmp(const char* a, const char* b) {
-  return _mbsicmp(reinterpret_cast<const unsigned char*>(a),
-                  reinterpret_cast<const unsigned char*>(b));
-}
-
-FILE* standardOutput() { return stdout; }
-FILE* standardError() { return stderr; }
-
-FILE* createLogFile(const char* path) { return std::fopen(path, "wt"); }
-
-FILE* openTermsFile(const char* path) {
-  DWORD attributes = GetFileAttributesA(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    return nullptr;
-  }
-  return std::fopen(path, "rt");
-}
-
-bool isTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
-
-uint64_t monotonicMillis() { return GetTickCount64(); }
-
-void startProcess() {
-  // Listings of large trees go to a redirected file: write in big pieces.
-  std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
+bool directoryIdentity(const std::string& dir, DirectoryIdentity* identity) {
+  // Without FILE_FLAG_OPEN_REPARSE_POINT a junction opens its target.
+  HANDLE file =
+      CreateFileW(systemPath(dir).c_str(), FILE_READ_ATTRIBUTES,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  const bool known = GetFileInformationByHandle(file, &information) != FALSE;
+  CloseHandle(file);
+  if (!known) return false;
+  identity->volume = information.dwVolumeSerialNumber;
+  identity->index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) |
+                    information.nFileIndexLow;
+  return true;
 }
 
 }  // namespace platform

@@ -70,7 +70,11 @@ int reportObject(const std::string& path) {
   if (logOpen()) stampTime();  // the stamps serve the log only
   logBlankLine();
   // Printed and logged paths keep one line each, whatever bytes they hold.
-  const std::string shown = printable(path);
+  bool lossy = false;
+  const std::string shown = printable(path, &lossy);
+  if (lossy)
+    logLine("Name printed with ? for characters outside the code page: " +
+            utf16Escaped(path));
 
   Blocks blocks;
   const uint32_t status =

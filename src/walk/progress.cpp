@@ -25,6 +25,19 @@ void draw(const std::string& text) {
   std::fflush(err);
 }
 
+// At most ten times a second.
+void redraw(const std::string& dir) {
+  const uint64_t now = platform::monotonicMillis();
+  if (progress.drawn && now - progress.lastDrawn < kRedrawMillis) return;
+  progress.drawn = true;
+  progress.lastDrawn = now;
+  std::string shown = printable(dir);
+  if (shown.size() > kShownPath)
+    shown = "..." + shown.substr(shown.size() - kShownPath + 3);
+  draw(std::to_string(progress.done) + " objects, " +
+       std::to_string(progress.failed) + " failed  " + shown);
+}
+
 }  // namespace
 
 void startProgress() {
@@ -36,16 +49,16 @@ void startProgress() {
 void noteProgress(int status, const std::string& dir) {
   if (!progress.active) return;
   ++progress.done;
+  progress.lastFailed = status != 0;
   if (status != 0) ++progress.failed;
-  const uint64_t now = platform::monotonicMillis();
-  if (progress.drawn && now - progress.lastDrawn < kRedrawMillis) return;
-  progress.drawn = true;
-  progress.lastDrawn = now;
-  std::string shown = printable(dir);
-  if (shown.size() > kShownPath)
-    shown = "..." + shown.substr(shown.size() - kShownPath + 3);
-  draw(std::to_string(progress.done) + " objects, " +
-       std::to_string(progress.failed) + " failed  " + shown);
+  redraw(dir);
+}
+
+void noteUnlisted(const std::string& dir) {
+  if (!progress.active || progress.lastFailed) return;
+  progress.lastFailed = true;
+  ++progress.failed;
+  redraw(dir);
 }
 
 void endProgress() {

@@ -14,6 +14,14 @@ void startProgress();
 /// and redraws the line at most ten times a second.
 void noteProgress(int status, const std::string& dir);
 
+/// Counts the directory noted last as failed, once: it could not be
+/// listed.
+void noteUnlisted(const std::string& dir);
+
+/// Counts the directory noted last as failed, once: it could not be
+/// listed.
+void noteUnlisted(const std::string& dir);
+
 /// Erases the line.
 void endProgress();
 

@@ -7,7 +7,9 @@ namespace vesk {
 
 /// Reports every subdirectory below dir (and every file with /f), depth
 /// first, entering subdirectories down to appState.maxDepth. depth is dir's
-/// level below the starting path.
+/// level below the starting path. A directory that cannot be listed, and
+/// one already entered higher up the same branch (a junction loop), is
+/// logged and not entered.
 void walkDirectory(const std::string& dir, int depth);
 
 }  // namespace vesk

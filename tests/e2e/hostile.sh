@@ -58,17 +58,32 @@ expect_eq "paths below a link" "$work/via-link/sub" "$out"
 
 # --- A directory that cannot be read ends its level; the rest goes on.
 T=$work/plain
-mkdir -p "$T/a" "$T/locked/inner" "$T/z"
+mkdir -p "$T/a" "$T/locked/inner" "$T/z" "$T/wx/inner" "$T/empty"
 chmod -R 755 "$T"
 chmod 000 "$T/locked"
+chmod 0311 "$T/wx"
 mkdir -m 777 "$work/logs"
 setpriv --reuid=65534 --regid=65534 --clear-groups \
   "$VESK" "$T" /readacl /s "/l:$work/logs/locked.log" >/dev/null 2>&1
 code=$?
 expect_eq "unreadable directory exit" 0 "$code"
 expect_eq "every reachable object logged" \
-  "$(printf '%s\n' "$T" "$T/a" "$T/locked" "$T/z" | sort)" \
-  "$(grep -o 'failed for: .*' "$work/logs/locked.log" | cut -d' ' -f3- | sort)"
+  "$(printf '%s\n' "$T" "$T/a" "$T/empty" "$T/locked" "$T/wx" "$T/z" | sort)" \
+  "$(grep -o 'GetNamedSecurityInfo () failed for: .*' "$work/logs/locked.log" |
+    cut -d' ' -f5- | sort)"
+# A directory that cannot be listed says so right after its own group (5:
+# access denied); an empty one and the others say nothing more. The files
+# here have no NTFS descriptor (50).
+log=$(sed 's/^[^\t]*\t//' "$work/logs/locked.log")
+for dir in locked wx; do
+  expect_eq "unlisted $dir: its group" "GetNamedSecurityInfo () failed for: $T/$dir
+GetNamedSecurityInfo () error: 50
+FindFirstFile () failed for: $T/$dir
+FindFirstFile () error: 5" \
+    "$(grep -x -A4 "GetNamedSecurityInfo () failed for: $T/$dir" <<<"$log")"
+done
+expect_eq "only the unlisted ones say FindFirstFile" 4 \
+  "$(grep -c 'FindFirstFile' "$work/logs/locked.log")"
 
 # --- A closed pipe stops the run: exit 1 and a message, no silent death.
 P=$M/many

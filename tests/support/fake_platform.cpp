@@ -357,9 +357,16 @@ void wnetCloseEnum(NetEnum* handle) {
 
 FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
   state().record.searched.push_back(dir);
-  auto found = state().script.directories.find(dir);
-  if (found == state().script.directories.end() || found->second.empty())
+  auto failed = state().script.listErrors.find(dir);
+  if (failed != state().script.listErrors.end()) {
+    state().lastError = failed->second;
     return nullptr;
+  }
+  auto found = state().script.directories.find(dir);
+  if (found == state().script.directories.end() || found->second.empty()) {
+    state().lastError = kErrorNoMoreFiles;
+    return nullptr;
+  }
   auto* handle = new FindHandle{found->second, 1};
   *entry = handle->entries[0];
   ++state().record.openFinds;
@@ -375,6 +382,13 @@ bool findNext(FindHandle* handle, FindEntry* entry) {
 void findClose(FindHandle* handle) {
   --state().record.openFinds;
   delete handle;
+}
+
+bool directoryIdentity(const std::string& dir, DirectoryIdentity* identity) {
+  auto found = state().script.identities.find(dir);
+  if (found == state().script.identities.end()) return false;
+  *identity = found->second;
+  return true;
 }
 
 void messageBox(const char* text, const char* caption, AlertIcon icon) {
@@ -438,6 +452,15 @@ uint64_t monotonicMillis() {
 }
 
 void startProcess() {}
+
+std::vector<std::string> commandLineArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+std::string outputText(const std::string& text, bool* lossy) {
+  if (lossy != nullptr) *lossy = false;
+  return text;
+}
 
 }  // namespace platform
 }  // namespace vesk

@@ -31,8 +31,13 @@ struct Object {
 
 struct Script {
   std::map<std::string, Object> objects;  // by path as asked
-  // Directory contents by the directory as passed to findFirst.
+  // Directory contents by the directory as passed to findFirst; one not
+  // listed here is empty, unless listErrors gives the code its search fails
+  // with.
   std::map<std::string, std::vector<platform::FindEntry>> directories;
+  std::map<std::string, uint32_t> listErrors;
+  // What directoryIdentity answers, by path; unknown paths fail.
+  std::map<std::string, platform::DirectoryIdentity> identities;
   // Account names by "SYSTEM|S-1-..." ("" system: local machine).
   std::map<std::string, std::string> accounts;
   uint32_t lookupError = platform::kErrorNoneMapped;  // when not named
