@@ -301,6 +301,41 @@ TEST_F(ReportTest, UnnamedTrusteeKeepsItsIdentifier) {
   EXPECT_EQ("X\t\n\tS-1-5-21-1-2-3-1105\tD\tFC\tNP\n\n", fake::output());
 }
 
+// A name the output's code page lacks prints with "?" and is spelt out in
+// the log once, first in its group; the others are untouched.
+TEST_F(ReportTest, NamesBeyondTheCodePageAreLoggedInEscapes) {
+  freshRunWithLog();
+  fake::script().asciiCodePage = true;
+  const std::string lossy = "D:\\\xc4\x81\\\xf0\x9f\x98\x80.txt";  // D:\ā\😀.txt
+  object(lossy,
+         {kPresent, kAdmins, kSystem, true, {{0, 0, 0x001F01FF, kSystem}}});
+  object("D:\\plain",
+         {kPresent, kAdmins, kSystem, true, {{0, 0, 0x001F01FF, kSystem}}});
+  reportObject(lossy);
+  reportObject("D:\\plain");
+  EXPECT_EQ(
+      "D:\\?\\?.txt\t\n\tSYSTEM\tA\tFC\tNP\n\n"
+      "D:\\plain\t\n\tSYSTEM\tA\tFC\tNP\n\n",
+      fake::output());
+  EXPECT_EQ(
+      "Logfile created by VESK:\n"
+      "\n"
+      "2009-05-11 09:15:42\tName printed with ? for characters outside the "
+      "code page: D:\\\\\\u0101\\\\\\ud83d\\ude00.txt\n"
+      "2009-05-11 09:15:42\tGetSecurityDescriptorDacl () successfully for: "
+      "D:\\?\\?.txt\n"
+      "2009-05-11 09:15:42\tpDACL present\n"
+      "2009-05-11 09:15:42\tGetExplicitEntriesFromAcl () read 1 Entries from "
+      "DACL\n"
+      "\n"
+      "2009-05-11 09:15:42\tGetSecurityDescriptorDacl () successfully for: "
+      "D:\\plain\n"
+      "2009-05-11 09:15:42\tpDACL present\n"
+      "2009-05-11 09:15:42\tGetExplicitEntriesFromAcl () read 1 Entries from "
+      "DACL\n",
+      log());
+}
+
 TEST_F(ReportTest, ObjectsInARowDoNotShareLines) {
   object("A", {kPresent, kAdmins, kSystem, true, {{0, 0, 1, kUsers}}});
   object("B", {kPresent, kAdmins, kSystem, true, {{1, 0, 2, kSystem}}});

@@ -459,7 +459,18 @@ std::vector<std::string> commandLineArguments(int argc, char** argv) {
 
 std::string outputText(const std::string& text, bool* lossy) {
   if (lossy != nullptr) *lossy = false;
-  return text;
+  if (!state().script.asciiCodePage) return text;
+  std::string out;
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x80) {
+      out += c;
+    } else if ((u & 0xC0) != 0x80) {  // the lead byte of a character
+      out += '?';
+      if (lossy != nullptr) *lossy = true;
+    }
+  }
+  return out;
 }
 
 }  // namespace platform

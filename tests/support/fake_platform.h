@@ -51,6 +51,7 @@ struct Script {
   int secondsPerReading = 0;   // how far each localClock reading moves it on
   uint64_t millis = 0;         // the monotonic clock
   uint64_t millisPerCall = 0;  // how far each reading moves it on
+  bool asciiCodePage = false;  // outputText: every non-ASCII character "?"
   bool outputIsTerminal = false;
   bool errorIsTerminal = false;
 };

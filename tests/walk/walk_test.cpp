@@ -1,7 +1,9 @@
 #include "walk/walk.h"
 
+#include "log/log.h"
 #include "support/descriptor_builder.h"
 #include "support/fixture.h"
+#include "walk/progress.h"
 
 namespace vesk {
 namespace {
@@ -100,6 +102,84 @@ TEST_F(WalkTest, StopsWhenOutputFails) {
   walk(0, true);
   EXPECT_EQ(std::vector<std::string>{"R"}, fake::record().searched);
   EXPECT_EQ(0, fake::record().openFinds);
+}
+
+// The log without its stamps.
+std::string unstamped(const std::string& log) {
+  std::string out;
+  for (size_t at = 0; at < log.size();) {
+    size_t end = log.find('\n', at);
+    if (end == std::string::npos) end = log.size();
+    std::string line = log.substr(at, end - at);
+    const size_t tab = line.find('\t');
+    out += (tab == std::string::npos ? line : line.substr(tab + 1)) + "\n";
+    at = end + 1;
+  }
+  return out;
+}
+
+TEST_F(WalkTest, DirectoryThatCannotBeListedIsLoggedAfterItsGroup) {
+  ASSERT_TRUE(openLog("log"));
+  fake::script().listErrors["R/d1"] = 5;
+  const std::string printed = walk(0, false);
+  // Its block, then nothing below it; the empty R/e says nothing more.
+  EXPECT_EQ("R/d1 R/e ", printed);
+  EXPECT_EQ(
+      "Logfile created by VESK:\n"
+      "\n"
+      "GetSecurityDescriptorDacl () successfully for: R/d1\n"
+      "pDACL present\n"
+      "GetExplicitEntriesFromAcl () read 1 Entries from DACL\n"
+      "FindFirstFile () failed for: R/d1\n"
+      "FindFirstFile () error: 5\n"
+      "\n"
+      "GetSecurityDescriptorDacl () successfully for: R/e\n"
+      "pDACL present\n"
+      "GetExplicitEntriesFromAcl () read 1 Entries from DACL\n",
+      unstamped(fake::file("log")));
+  EXPECT_EQ(0, fake::record().openFinds);
+}
+
+TEST_F(WalkTest, ListingFailuresCountAsFailedOncePerDirectory) {
+  fake::script().errorIsTerminal = true;
+  fake::script().listErrors["R/d1"] = 5;  // its block is fine
+  fake::script().listErrors["R/e"] = 5;
+  fake::script().objects["R/e"].status = 5;  // its block failed already
+  startProgress();
+  walk(0, false);
+  endProgress();
+  EXPECT_EQ(2u, progressState.done);
+  EXPECT_EQ(2u, progressState.failed);
+}
+
+TEST_F(WalkTest, LinkBackUpTheBranchIsReportedButNotEntered) {
+  ASSERT_TRUE(openLog("log"));
+  auto& ids = fake::script().identities;
+  ids["R"] = {1, 10};
+  ids["R/d1"] = {1, 11};
+  ids["R/d1/d2"] = {1, 12};
+  ids["R/d1/d2/d3"] = {1, 10};  // a junction to R
+  ids["R/e"] = {2, 11};         // the same index on another volume
+  EXPECT_EQ("R/d1 R/d1/d2 R/d1/d2/d3 R/e ", walk(0, false));
+  EXPECT_EQ((std::vector<std::string>{"R", "R/d1", "R/d1/d2", "R/e"}),
+            fake::record().searched);
+  const std::string log = unstamped(fake::file("log"));
+  EXPECT_NE(std::string::npos,
+            log.find("read 1 Entries from DACL\n"
+                     "Directory already entered above, not entered again: "
+                     "R/d1/d2/d3\n"))
+      << log;
+}
+
+TEST_F(WalkTest, SameDirectoryOnAnotherBranchIsEntered) {
+  auto& ids = fake::script().identities;
+  ids["R"] = {1, 10};
+  ids["R/d1"] = {1, 11};
+  ids["R/e"] = {1, 11};  // R/d1 again, but not above R/e
+  walk(0, false);
+  EXPECT_EQ(
+      (std::vector<std::string>{"R", "R/d1", "R/d1/d2", "R/d1/d2/d3", "R/e"}),
+      fake::record().searched);
 }
 
 }  // namespace

@@ -3,9 +3,9 @@
 # the prefix's drive C: and checks exit codes, output bytes and the log.
 # Usage: smoke.sh path/to/vesk.exe   (uses $WINEPREFIX, or a fresh one)
 #
-# Wine's GetExplicitEntriesFromAclA and LookupSecurityDescriptorPartsA are
-# stubs answering 120, so no ACL block can be printed here: the ACL run is
-# checked through its log. Wine is no substitute for a test on Windows.
+# ACL runs are compared with blocks and logs written out below, byte for
+# byte. Wine is no substitute for a test on Windows: its descriptors come
+# from Unix modes and are never auto-inherited.
 set -uo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,7 +15,9 @@ exe=${1:?usage: smoke.sh path/to/vesk.exe}
   exit 1
 }
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# UTF-8 file names, and Wine's default ANSI code page, 1252.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LANG=C.UTF-8
+unset LC_ALL
 # Alerts must return at once: Wine only does so without a display.
 unset DISPLAY WAYLAND_DISPLAY
 own_prefix=
@@ -147,90 +149,269 @@ expect_rc "uncreatable log" 100
 expect_text "uncreatable log: no output" "" "$out"
 [[ ! -e $work/missing ]] || fail "uncreatable log: the folder was made"
 
-# --- ACL run over a small tree, through its log -----------------------------
+# --- ACL runs: real blocks and logs, byte for byte ---------------------------
+# Wine makes each descriptor from the Unix mode: owner S-1-5-21-0-0-0-1000
+# named by the Unix user running Wine, SYSTEM with full control, Everyone
+# for the "other" bits. The expected texts below are written with "|" for a
+# tab; the owner's entry sorts between Everyone and SYSTEM.
+me=$(id -un)
+shopt -s nocasematch
+[[ $me > everyone && $me < system ]] ||
+  fail "run as a user whose name sorts between Everyone and SYSTEM, not $me"
+shopt -u nocasematch
+tabs() { tr '|' '\t'; }
+DIR755="|Everyone|A|LRD + REA + EXC + RAT + RC|CI+OI
+|$me|A|FC|CI+OI
+|SYSTEM|A|FC|CI+OI"
+DIR700="|$me|A|FC|CI+OI
+|SYSTEM|A|FC|CI+OI"
+FILE600="|$me|A|FC|NP
+|SYSTEM|A|FC|NP"
+FILE644="|Everyone|A|LRD + REA + EXC + RAT + RC|NP
+|$me|A|FC|NP
+|SYSTEM|A|FC|NP"
+FILE444="|Everyone|A|LRD + REA + EXC + RAT + RC|NP
+|$me|A|LRD + REA + EXC + RAT + RC + WD + WO|NP
+|SYSTEM|A|FC|NP"
+FILE666="|Everyone|A|LRD + CWD + FAP + REA + WEA + EXC + DSF + RAT + WAT + SD + RC|NP
+|$me|A|FC|NP
+|SYSTEM|A|FC|NP"
+
+# log_groups LOG: the log without its stamps, after checking that every line
+# but the header carries one and that the stamps of a group agree.
+log_groups() {
+  sed 's/\r$//' "$1" | awk '
+    NR == 1 { print; next }
+    $0 == "" { print; first = ""; next }
+    {
+      if (!match($0, /^[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\t/)) {
+        print "NO STAMP: " $0; next
+      }
+      stamp = substr($0, 1, RLENGTH)
+      if (first == "") first = stamp
+      else if (stamp != first) print "STAMP DIFFERS: " $0
+      print substr($0, RLENGTH + 1)
+    }'
+}
+# group PATH COUNT: the log group of an object read with the explicit call.
+group() {
+  printf '\nGetSecurityDescriptorDacl () successfully for: %s\npDACL present\nGetExplicitEntriesFromAcl () read %s Entries from DACL' "$1" "$2"
+}
+
 tree=$work/t
 mkdir -p "$tree/a/deep" "$tree/b"
 touch "$tree/top.txt" "$tree/a/in-a.txt" "$tree/b/in-b.txt" \
-  "$tree/a/deep/in-deep.txt"
-run 'C:\vesk-smoke\t' /readacl /s:2 /f '/l:C:\vesk-smoke\run.log'
-expect_rc "/readacl /s:2 /f" 0
-expect_text "/readacl /s:2 /f: nothing on standard output" "" "$out"
+  "$tree/a/deep/in-deep.txt" "$tree/a/ro.txt" "$tree/b/all.txt"
+chmod 755 "$tree" "$tree/a" "$tree/a/deep"
+chmod 700 "$tree/b"
+chmod 644 "$tree/top.txt" "$tree/a/in-a.txt" "$tree/a/deep/in-deep.txt"
+chmod 600 "$tree/b/in-b.txt"
+chmod 444 "$tree/a/ro.txt"
+chmod 666 "$tree/b/all.txt"
+T='C:\vesk-smoke\t'
+run "$T" /readacl /s:2 /f /o '/l:C:\vesk-smoke\run.log'
+expect_rc "/readacl /s:2 /f /o" 0
+expect_crlf "/readacl /s:2 /f /o"
+# Depth 2 with /f: the subdirectories two levels down, the files of the
+# start and of its direct subdirectories; nothing inside a\deep.
+want=$(tabs <<END
+$T||Owner: $me
+$DIR755
 
-log=$work/run.log
-if [[ ! -f $log ]]; then
-  fail "/readacl /s:2 /f: no log"
-else
-  # Splits the log into groups (a blank line, then the object's lines) and
-  # checks each; prints the objects in log order.
-  objects=$(sed 's/\r$//' "$log" | awk '
-    function bad(why) { print "BAD " why; errors++ }
-    function close_group() {
-      if (n == 0) return
-      if (n != 3) bad("group of " n " lines for " path)
-      if (msg[2] != "pDACL present") bad("second line " msg[2])
-      if (msg[3] !~ /^(GetExplicitEntriesFromAcl|LookupSecurityDescriptorParts) \(\) failed: 0x00000078$/)
-        bad("third line " msg[3])
-      print path
-      n = 0
-    }
-    NR == 1 { if ($0 != "Logfile created by VESK:") bad("header " $0); next }
-    $0 == "" { close_group(); started = 1; next }
-    {
-      if (!started) { bad("line before any group: " $0); next }
-      if (!match($0, /^[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9] [0-2][0-9]:[0-5][0-9]:[0-5][0-9]\t/)) {
-        bad("no stamp: " $0); next
-      }
-      stamp = substr($0, 1, RLENGTH)
-      if (n == 0) first = stamp
-      else if (stamp != first) bad("stamps differ within a group: " $0)
-      msg[++n] = substr($0, RLENGTH + 1)
-      if (n == 1) {
-        prefix = "GetSecurityDescriptorDacl () successfully for: "
-        if (index(msg[1], prefix) != 1) bad("first line " msg[1])
-        path = substr(msg[1], length(prefix) + 1)
-      }
-    }
-    END { close_group() }')
-  if grep -q '^BAD ' <<<"$objects"; then
-    fail "/readacl /s:2 /f: log groups"
-    grep '^BAD ' <<<"$objects" >&2
-  else
-    pass "/readacl /s:2 /f: every group is success, present, failure 120"
-  fi
-  expect_text "/readacl /s:2 /f: starting path first" 'C:\vesk-smoke\t' \
-    "$(head -n 1 <<<"$objects")"
-  # Depth 2 with /f: the subdirectories two levels down, the files of the
-  # start and of its direct subdirectories; nothing inside a\deep.
-  want=$(printf '%s\n' 'C:\vesk-smoke\t' 'C:\vesk-smoke\t\a' \
-    'C:\vesk-smoke\t\a\deep' 'C:\vesk-smoke\t\a\in-a.txt' \
-    'C:\vesk-smoke\t\b' 'C:\vesk-smoke\t\b\in-b.txt' \
-    'C:\vesk-smoke\t\top.txt' | LC_ALL=C sort)
-  expect_text "/readacl /s:2 /f: objects reported" "$want" \
-    "$(grep -v '^BAD ' <<<"$objects" | LC_ALL=C sort)"
-fi
+$T\a||Owner: $me
+$DIR755
 
-# A path that cannot be read, and one too long for the platform's buffers:
-# the group of each stops at the descriptor step.
-check_unreadable() {  # NAME PATH LOG
-  local got
-  got=$(sed 's/\r$//' "$3" 2>/dev/null | sed 's/^[^\t]*\t//' | head -n 3)
-  expect_text "$1: log" $'Logfile created by VESK:\n\nGetNamedSecurityInfo () failed for: '"$2" "$got"
-  if grep -q 'GetSecurityDescriptorDacl' "$3" 2>/dev/null; then
-    fail "$1: went on past the descriptor step"
-  fi
+$T\a\deep||Owner: $me
+$DIR755
+
+$T\a\in-a.txt||Owner: $me
+$FILE644
+
+$T\a\ro.txt||Owner: $me
+$FILE444
+
+$T\b||Owner: $me
+$DIR700
+
+$T\b\all.txt||Owner: $me
+$FILE666
+
+$T\b\in-b.txt||Owner: $me
+$FILE600
+
+$T\top.txt||Owner: $me
+$FILE644
+
+END
+)$'\n\n'
+expect_text "/readacl /s:2 /f /o: blocks" "$want" "$out"
+want="Logfile created by VESK:
+$(group "$T" 3)
+$(group "$T\\a" 3)
+$(group "$T\\a\\deep" 3)
+$(group "$T\\a\\in-a.txt" 3)
+$(group "$T\\a\\ro.txt" 3)
+$(group "$T\\b" 2)
+$(group "$T\\b\\all.txt" 3)
+$(group "$T\\b\\in-b.txt" 2)
+$(group "$T\\top.txt" 3)"
+expect_text "/readacl /s:2 /f /o: log" "$want" "$(log_groups "$work/run.log")"
+
+# Without /o there is no owner column.
+run "$T\\b" /readacl
+expect_text "/readacl of one directory" \
+  "$(printf '%s\t\n' "$T\\b"; tabs <<<"$DIR700")"$'\n\n' "$out"
+
+# --- Names beyond the code page (1252 here) ----------------------------------
+# Each object is reached by its exact name and read by its own descriptor:
+# the modes tell a.txt from ā.txt and cdir from ĉdir. What 1252 lacks prints
+# as "?", never as a look-alike letter, and the log spells the name out.
+N=$work/n
+mkdir -p "$N/cdir" "$N/ĉdir"
+touch "$N/a.txt" "$N/ā.txt" "$N/é.txt" "$N/ĉdir/in.txt" "$N/中文.txt" "$N/😀.txt"
+chmod 755 "$N" "$N/ĉdir"
+chmod 700 "$N/cdir"
+chmod 600 "$N/a.txt" "$N/ĉdir/in.txt"
+chmod 644 "$N/ā.txt" "$N/é.txt"
+chmod 666 "$N/中文.txt"
+chmod 444 "$N/😀.txt"
+W='C:\vesk-smoke\n'
+e_acute=$(printf '\xe9')  # é in 1252: the byte it always printed as
+run "$W" /readacl /s /f '/l:C:\vesk-smoke\names.log'
+expect_rc "names: exit" 0
+want=$(tabs <<END
+$W|
+$DIR755
+
+$W\a.txt|
+$FILE600
+
+$W\cdir|
+$DIR700
+
+$W\\$e_acute.txt|
+$FILE644
+
+$W\?.txt|
+$FILE644
+
+$W\?dir|
+$DIR755
+
+$W\?dir\in.txt|
+$FILE600
+
+$W\??.txt|
+$FILE666
+
+$W\??.txt|
+$FILE444
+
+END
+)$'\n\n'
+expect_text "names: blocks" "$want" "$out"
+lossy='Name printed with ? for characters outside the code page: C:\\vesk-smoke\\n\\'
+# lossy_group ESCAPED PATH COUNT: the group of a name shown with "?".
+lossy_group() {
+  printf '\n%s%s\n' "$lossy" "$1"
+  group "$2" "$3" | tail -n +2
 }
+want="Logfile created by VESK:
+$(group "$W" 3)
+$(group "$W\\a.txt" 2)
+$(group "$W\\cdir" 2)
+$(group "$W\\$e_acute.txt" 3)
+$(lossy_group '\u0101.txt' "$W\\?.txt" 3)
+$(lossy_group '\u0109dir' "$W\\?dir" 3)
+$(lossy_group '\u0109dir\\in.txt' "$W\\?dir\\in.txt" 2)
+$(lossy_group '\u4e2d\u6587.txt' "$W\\??.txt" 3)
+$(lossy_group '\ud83d\ude00.txt' "$W\\??.txt" 3)"
+expect_text "names: log" "$want" "$(log_groups "$work/names.log")"
+
+# A name beyond the code page on the command line reaches its object.
+run "$W\\ĉdir" /readacl
+expect_text "names: ĉdir on the command line" \
+  "$(printf '%s\t\n' "$W\\?dir"; tabs <<<"$DIR755")"$'\n\n' "$out"
+
+# --- Long paths ---------------------------------------------------------------
+# Four folders of 100 characters: the file at the bottom has a path of 428.
+L=$work/long
+d100=$(printf 'd%.0s' {1..100})
+mkdir -p "$L/$d100/$d100/$d100/$d100"
+touch "$L/$d100/$d100/$d100/$d100/bottom.txt"
+chmod 755 "$L" "$L/$d100" "$L/$d100/$d100" "$L/$d100/$d100/$d100" \
+  "$L/$d100/$d100/$d100/$d100"
+chmod 600 "$L/$d100/$d100/$d100/$d100/bottom.txt"
+LW='C:\vesk-smoke\long'
+run "$LW" /readacl /s /f '/l:C:\vesk-smoke\long.log'
+expect_rc "long paths: exit" 0
+deepest="$LW\\$d100\\$d100\\$d100\\$d100"
+want=$(tabs <<END
+$LW|
+$DIR755
+
+$LW\\$d100|
+$DIR755
+
+$LW\\$d100\\$d100|
+$DIR755
+
+$LW\\$d100\\$d100\\$d100|
+$DIR755
+
+$deepest|
+$DIR755
+
+$deepest\bottom.txt|
+$FILE600
+
+END
+)$'\n\n'
+expect_text "long paths: every level, down to a path of $((${#deepest} + 11))" \
+  "$want" "$out"
+expect_text "long paths: nothing failed" "" \
+  "$(grep -a -i 'failed' "$work/long.log")"
+
+# --- A directory link loop ---------------------------------------------------
+# Unix links that Wine shows as directory reparse points: up leads back to
+# the start, self to sub. Each is reported once and not entered.
+J=$work/loop
+mkdir -p "$J/sub"
+ln -s .. "$J/sub/up"
+ln -s ../sub "$J/sub/self"
+chmod 755 "$J" "$J/sub"
+JW='C:\vesk-smoke\loop'
+run "$JW" /readacl /s '/l:C:\vesk-smoke\loop.log'
+expect_rc "link loop: exit" 0
+expect_text "link loop: each directory once" "$JW
+$JW\\sub
+$JW\\sub\\self
+$JW\\sub\\up" "$(grep -a -v $'^\t' <<<"$out" | grep -a -v '^$' | cut -f1)"
+expect_text "link loop: logged" \
+  "Directory already entered above, not entered again: $JW\\sub\\self
+Directory already entered above, not entered again: $JW\\sub\\up" \
+  "$(log_groups "$work/loop.log" | grep -a 'already entered')"
+
+# --- Objects that cannot be read, and a path past MAX_PATH -------------------
 missing='C:\vesk-smoke\nothing-here'
-run "$missing" /readacl '/l:C:\vesk-smoke\missing.log'
+run "$missing" /readacl /s '/l:C:\vesk-smoke\missing.log'
 expect_rc "missing path" 0
 expect_text "missing path: nothing on standard output" "" "$out"
-check_unreadable "missing path" "$missing" "$work/missing.log"
+expect_text "missing path: log" "Logfile created by VESK:
 
-long='C:\vesk-smoke\'$(printf 'x%.0s' {1..250})
-touch "$work/$(printf 'x%.0s' {1..250})"
-run "$long" /readacl '/l:C:\vesk-smoke\long.log'
+GetNamedSecurityInfo () failed for: $missing
+GetNamedSecurityInfo () error: 2
+FindFirstFile () failed for: $missing
+FindFirstFile () error: 3" "$(log_groups "$work/missing.log")"
+
+name250=$(printf 'x%.0s' {1..250})
+touch "$work/$name250"
+chmod 644 "$work/$name250"
+run "C:\\vesk-smoke\\$name250" /readacl /s
 expect_rc "path of 264 characters" 0
-expect_text "path of 264 characters: nothing on standard output" "" "$out"
-check_unreadable "path of 264 characters" "$long" "$work/long.log"
+expect_text "path of 264 characters: its block, nothing to list" \
+  "$(printf '%s\t\n' "C:\\vesk-smoke\\$name250"; tabs <<<"$FILE644")"$'\n\n' \
+  "$out"
 
 if ((failures > 0)); then
   echo "smoke: $failures check(s) failed" >&2
