@@ -50,7 +50,8 @@ uint32_t entriesOfAcl(const Acl* acl, uint32_t* count,
   *entries = nullptr;
   if (acl == nullptr) return ERROR_SUCCESS;
   ACL_SIZE_INFORMATION size;
-  if (!GetAclInformation(raw(acl), &size, sizeof size, AclSizeInformation))
+  if (!GetAclInformation(raw(acl), &size, static_cast<DWORD>(sizeof size),
+                         AclSizeInformation))
     return GetLastError();
   // GetAce walks by the sizes the ACEs state: check that each one lies
   // inside the ACL before anything reads it.
@@ -73,7 +74,7 @@ uint32_t entriesOfAcl(const Acl* acl, uint32_t* count,
 std::string localAccountName(const Sid* sid) {
   char name[kNameCapacity] = "";
   char domain[kNameCapacity] = "";
-  if (lookupAccountSid("", sid, name, sizeof name, domain, sizeof domain))
+  if (lookupAccountSid("", sid, name, kNameCapacity, domain, kNameCapacity))
     return name;
   return sidString(sid);
 }

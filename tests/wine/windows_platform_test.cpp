@@ -465,7 +465,8 @@ std::vector<uint8_t> selfRelative(const BuiltCase& c) {
       InitializeSecurityDescriptor(&absolute, SECURITY_DESCRIPTOR_REVISION));
   alignas(DWORD) uint8_t aclBuffer[1024];
   PACL acl = reinterpret_cast<PACL>(aclBuffer);
-  EXPECT_TRUE(InitializeAcl(acl, sizeof aclBuffer, ACL_REVISION_DS));
+  EXPECT_TRUE(InitializeAcl(acl, static_cast<DWORD>(sizeof aclBuffer),
+                            ACL_REVISION_DS));
   std::vector<std::unique_ptr<LocalSid>> sids;
   GUID objectType = {0x12345678, 0x9abc, 0xdef0, {1, 2, 3, 4, 5, 6, 7, 8}};
   GUID inheritedType = {0x0fedcba9, 0x8765, 0x4321, {8, 7, 6, 5, 4, 3, 2, 1}};
