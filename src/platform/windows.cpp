@@ -268,7 +268,10 @@ void wnetCloseEnum(NetEnum* handle) {
 }
 
 FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
-  const std::wstring resolved = fullPathOf(wideOf(dir));
+  // The pattern is dir + "\*.*" whatever dir ends with: "C:" searches the
+  // root of C:, not its current directory. Resolved once, it is also what
+  // every entry's full path begins with.
+  const std::wstring resolved = fullPathOf(wideOf(dir) + L"\\");
   std::wstring pattern = resolved;
   if (pattern.empty() || (pattern.back() != L'\\' && pattern.back() != L'/'))
     pattern += L'\\';
@@ -277,7 +280,7 @@ FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
   HANDLE found = FindFirstFileW(systemPath(utf8Of(pattern)).c_str(), &data);
   if (found == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    SetLastError(searchFailure(systemPath(utf8Of(resolved)), error));
+    SetLastError(searchFailure(systemPath(dir), error));
     return nullptr;
   }
   auto* search = new FindHandle{found, resolved};

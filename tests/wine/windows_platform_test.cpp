@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <regex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -320,6 +321,21 @@ TEST_F(WindowsPlatformTest, SearchGivesFullPathsAndKinds) {
     EXPECT_FALSE(found[here + "\\file.txt"].directory);
     EXPECT_EQ(4u, found.size());
   }
+}
+
+// "C:" and "\*.*" make the pattern of the drive's root, as they always did.
+TEST_F(WindowsPlatformTest, SearchOfADriveSearchesItsRoot) {
+  fs::current_path(root_);
+  std::set<std::string> found;
+  FindEntry entry;
+  FindHandle* search = findFirst("C:", &entry);
+  ASSERT_NE(nullptr, search);
+  do {
+    found.insert(entry.fullPath);
+  } while (findNext(search, &entry));
+  findClose(search);
+  EXPECT_EQ(1u, found.count("C:\\windows")) << *found.begin();
+  EXPECT_EQ(0u, found.count(path("") + "windows"));
 }
 
 TEST_F(WindowsPlatformTest, SearchesThatFindNothing) {
