@@ -38,6 +38,14 @@ bool parseDepth(const char* text, int* value) {
   return true;
 }
 
+// Whether text starts with prefix, ignoring ASCII letter case.
+bool startsIgnoringCase(const char* text, const char* prefix) {
+  for (; *prefix; ++text, ++prefix)
+    if (platform::asciiLower(*text) != platform::asciiLower(*prefix))
+      return false;
+  return true;
+}
+
 void print(const char* text) { std::fputs(text, platform::standardOutput()); }
 
 // The report is the product: a run whose output was lost must not look
@@ -75,6 +83,11 @@ bool parseOptions(int argc, const char* const* argv) {
     const char* arg = argv[i];
     if (equalsIgnoringCase(arg, "/readacl")) appState.action = kActionRead;
     if (equalsIgnoringCase(arg, "/grantacl")) appState.action = kActionGrant;
+    // The views, like the actions, only as whole arguments: no other
+    // argument can switch one on by chance.
+    if (equalsIgnoringCase(arg, "/explicit")) viewState.explicitOnly = true;
+    if (equalsIgnoringCase(arg, "/tsv")) viewState.flat = true;
+    if (startsIgnoringCase(arg, "/who:")) viewState.who.push_back(arg + 5);
     if (const char* log = std::strstr(arg, "/l:")) {
       if (!openLog(log + 3)) return false;
     }

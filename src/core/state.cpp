@@ -19,6 +19,7 @@ const TermsTable kDefaultTerms = {
 };
 
 AppState appState;
+ViewState viewState;
 TermsTable termsTable = kDefaultTerms;
 EntryLines entryLines;
 AccountNames accountNames;
@@ -26,6 +27,7 @@ ProgressState progressState;
 
 void resetRun() {
   std::memset(&appState, 0, sizeof appState);
+  viewState = ViewState();
   termsTable = kDefaultTerms;
   entryLines.clear();
   accountNames.clear();

@@ -34,6 +34,14 @@ struct AppState {
   int maxDepth;  // 0 or below: no limit
 };
 
+/// Which objects and entries the report prints, and in which form. All off
+/// (the start): every block whole.
+struct ViewState {
+  bool explicitOnly;             // only DACLs protected or with own entries
+  bool flat;                     // one tab-separated line per entry
+  std::vector<std::string> who;  // only these trustees; empty: all
+};
+
 /// The six sections of display terms; their layout is described by
 /// kSections in terms/terms.h.
 struct TermsTable {
@@ -68,6 +76,7 @@ struct ProgressState {
 };
 
 extern AppState appState;
+extern ViewState viewState;
 extern TermsTable termsTable;
 extern EntryLines entryLines;
 extern AccountNames accountNames;
@@ -76,8 +85,9 @@ extern ProgressState progressState;
 /// The built-in terms, without separators.
 extern const TermsTable kDefaultTerms;
 
-/// Brings every record above to its start value: flags off, no log, default
-/// terms without separators, no entry lines, no names, no progress. The log
+/// Brings every record above to its start value: flags off, no log, every
+/// block whole, default terms without separators, no entry lines, no names,
+/// no progress. The log
 /// stream is forgotten, not closed.
 void resetRun();
 

@@ -73,52 +73,65 @@ void appendBits(const BitTerm* begin, const BitTerm* end, uint32_t mask,
 
 }  // namespace
 
-std::string formatEntry(const platform::ExplicitAccess& entry,
-                        const std::string& name) {
-  std::string line;
-  line.reserve(128);
-  line += '\t';
-  line += name;
-
-  // An entry that is neither a grant nor a deny keeps an empty mode column,
-  // so that every line has the same columns.
-  line += '\t';
+EntryColumns entryColumns(const platform::ExplicitAccess& entry,
+                          const std::string& name) {
+  EntryColumns columns = {};
+  columns.trustee = name;
   if (entry.accessMode == platform::kGrantAccess)
-    line += term(kAccessMode, 0);
+    columns.mode = term(kAccessMode, 0);
   else if (entry.accessMode == platform::kDenyAccess)
-    line += term(kAccessMode, 1);
-  line += '\t';
+    columns.mode = term(kAccessMode, 1);
 
   const uint32_t mask = entry.accessPermissions;
   std::string permissions;
   for (int i = 0; i < 4; ++i)
     if (mask == kStandardMasks[i]) permissions = term(kStandardPermissions, i);
   // The write mask names its term and still lists its special bits.
-  if (mask == kWriteMask) line += term(kStandardPermissions, 4);
+  if (mask == kWriteMask) columns.permissions = term(kStandardPermissions, 4);
   appendBits(std::begin(kGenericBits), std::end(kGenericBits), mask,
              &permissions);
   if (permissions.empty())
     appendBits(std::begin(kSpecialBits), std::end(kSpecialBits), mask,
                &permissions);
-  // Every permission term ends in " + ": the last one becomes the tab that
-  // closes the column.
-  if (permissions.size() >= 3) {
-    permissions[permissions.size() - 3] = '\t';
-    permissions.resize(permissions.size() - 2);
-  }
-  line += permissions;
+  // Every permission term ends in " + ": the last one is dropped here and
+  // becomes the tab that closes the column in a block.
+  columns.permissionsClosed = permissions.size() >= 3;
+  if (columns.permissionsClosed) permissions.resize(permissions.size() - 3);
+  columns.permissions += permissions;
 
   uint32_t flags = entry.inheritance;
   const bool noPropagate = flags & kNoPropagateInherit;
   if (noPropagate) flags -= kNoPropagateInherit;
   const int inherit = inheritanceTerm(flags);
-  if (inherit >= 0) line += term(kInheritance, inherit);
+  if (inherit >= 0) columns.inheritance = term(kInheritance, inherit);
   if (noPropagate) {
-    line += " + ";
-    line += term(kInheritance, 7);
+    columns.inheritance += " + ";
+    columns.inheritance += term(kInheritance, 7);
   }
+  return columns;
+}
+
+std::string entryLine(const EntryColumns& columns) {
+  std::string line;
+  line.reserve(columns.trustee.size() + columns.mode.size() +
+               columns.permissions.size() + columns.inheritance.size() + 5);
+  line += '\t';
+  line += columns.trustee;
+  // An entry that is neither a grant nor a deny keeps an empty mode column,
+  // so that every line has the same columns.
+  line += '\t';
+  line += columns.mode;
+  line += '\t';
+  line += columns.permissions;
+  if (columns.permissionsClosed) line += '\t';
+  line += columns.inheritance;
   line += '\n';
   return line;
+}
+
+std::string formatEntry(const platform::ExplicitAccess& entry,
+                        const std::string& name) {
+  return entryLine(entryColumns(entry, name));
 }
 
 }  // namespace vesk
