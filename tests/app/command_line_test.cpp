@@ -95,6 +95,61 @@ TEST_F(CommandLineTest, Options) {
   }
 }
 
+struct ViewCase {
+  std::vector<const char*> args;  // after the path
+  bool explicitOnly;
+  bool flat;
+  std::vector<std::string> who;
+  bool recurse;
+  bool showOwner;
+  bool showFiles;
+};
+
+TEST_F(CommandLineTest, ViewsAreWholeArgumentsAndTheirTextStillCounts) {
+  const ViewCase cases[] = {
+      {{"/explicit"}, true, false, {}, false, false, false},
+      {{"/EXPLICIT", "/Tsv"}, true, true, {}, false, false, false},
+      {{"/explicit/o"}, false, false, {}, false, true, false},
+      {{"x/tsv"}, false, false, {}, false, false, false},
+      {{"/tsvx"}, false, false, {}, false, false, false},
+      {{"/flat"}, false, false, {}, false, false, true},
+      {{"/who:Alice"}, false, false, {"Alice"}, false, false, false},
+      {{"/WHO:bob", "/who:S-1-5-18"},
+       false,
+       false,
+       {"bob", "S-1-5-18"},
+       false,
+       false,
+       false},
+      {{"/who:"}, false, false, {""}, false, false, false},
+      {{"x/who:a"}, false, false, {}, false, false, false},
+      {{"/who:HR/sales/o"}, false, false, {"HR/sales/o"}, true, true, false},
+      {{"/who:a", "/explicit", "/tsv"}, true, true, {"a"}, false, false, false},
+  };
+  for (const ViewCase& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    test::freshRun();
+    std::vector<const char*> argv = {"vesk", "D:\\Data"};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    ASSERT_TRUE(parseOptions(static_cast<int>(argv.size()), argv.data()));
+    EXPECT_EQ(c.explicitOnly, viewState.explicitOnly);
+    EXPECT_EQ(c.flat, viewState.flat);
+    EXPECT_EQ(c.who, viewState.who);
+    EXPECT_EQ(c.recurse, appState.recurse);
+    EXPECT_EQ(c.showOwner, appState.showOwner);
+    EXPECT_EQ(c.showFiles, appState.showFiles);
+    EXPECT_EQ(0, appState.action);
+  }
+  test::freshRun();
+  EXPECT_FALSE(viewState.explicitOnly || viewState.flat);
+  EXPECT_TRUE(viewState.who.empty());
+}
+
+TEST_F(CommandLineTest, ViewsAloneAreNoAction) {
+  EXPECT_EQ(2, run({"D:\\Data", "/tsv", "/explicit", "/who:x"}));
+  EXPECT_EQ(kNoAction, fake::record().alerts.at(0));
+}
+
 TEST_F(CommandLineTest, LogNameIsTheRestOfTheArgumentAndCountsAsOptions) {
   EXPECT_EQ(2, run({"D:\\Data", "x/l:C:\\x/old.log"}));
   EXPECT_TRUE(appState.showOwner);

@@ -87,6 +87,34 @@ TEST_F(EntryFormatTest, CustomTerms) {
   }
 }
 
+// The flat report prints the columns apart: the permissions without the
+// tab that closes them in a block, which an empty custom term still has.
+TEST_F(EntryFormatTest, ColumnsApart) {
+  resetRun();
+  std::strcpy(termSlot(kStandardPermissions, 3), "");
+  appendSeparators();
+  struct ColumnCase {
+    Case entry;
+    const char* permissions;
+    bool closed;
+  };
+  const ColumnCase cases[] = {
+      {{1, 0, 0, "\tA\tNP\n"}, "", false},
+      {{1, 0x00120089, 3, "\tA\t\tCI+OI\n"}, "", true},
+      {{3, 0x00100116, 4, "\tD\tW + CWD + FAP + WEA + WAT\tNP + TC\n"},
+       "W + CWD + FAP + WEA + WAT",
+       true},
+      {{2, 0x30000000, 0x10, "\t\tGA + GX\t\n"}, "GA + GX", true},
+  };
+  for (const ColumnCase& c : cases) {
+    SCOPED_TRACE(c.entry.line);
+    const EntryColumns columns = entryColumns(entryOf(c.entry), "User");
+    EXPECT_EQ(c.permissions, columns.permissions);
+    EXPECT_EQ(c.closed, columns.permissionsClosed);
+    EXPECT_EQ(std::string("\tUser") + c.entry.line, entryLine(columns));
+  }
+}
+
 TEST_F(EntryFormatTest, LongTermsAndNamesAreNeverCut) {
   resetRun();
   const std::string longest(44, 'x');  // the widest special term that fits
