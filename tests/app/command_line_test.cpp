@@ -27,6 +27,13 @@ class CommandLineTest : public test::CleanRun {
     args.insert(args.begin(), "vesk");
     return runCommandLine(static_cast<int>(args.size()), args.data());
   }
+  // The options of a fresh run whose path is followed by args.
+  bool parse(const std::vector<const char*>& args) {
+    test::freshRun();
+    std::vector<const char*> argv = {"vesk", "D:\\Data"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return parseOptions(static_cast<int>(argv.size()), argv.data());
+  }
 };
 
 TEST_F(CommandLineTest, UsageText) {
@@ -82,10 +89,7 @@ TEST_F(CommandLineTest, Options) {
   };
   for (const OptionCase& c : cases) {
     SCOPED_TRACE(c.args[0]);
-    test::freshRun();
-    std::vector<const char*> argv = {"vesk", "D:\\Data"};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    ASSERT_TRUE(parseOptions(static_cast<int>(argv.size()), argv.data()));
+    ASSERT_TRUE(parse(c.args));
     EXPECT_EQ(c.action, appState.action);
     EXPECT_EQ(c.recurse, appState.recurse);
     EXPECT_EQ(c.maxDepth, appState.maxDepth);
@@ -128,10 +132,7 @@ TEST_F(CommandLineTest, ViewsAreWholeArgumentsAndTheirTextStillCounts) {
   };
   for (const ViewCase& c : cases) {
     SCOPED_TRACE(c.args[0]);
-    test::freshRun();
-    std::vector<const char*> argv = {"vesk", "D:\\Data"};
-    argv.insert(argv.end(), c.args.begin(), c.args.end());
-    ASSERT_TRUE(parseOptions(static_cast<int>(argv.size()), argv.data()));
+    ASSERT_TRUE(parse(c.args));
     EXPECT_EQ(c.explicitOnly, viewState.explicitOnly);
     EXPECT_EQ(c.flat, viewState.flat);
     EXPECT_EQ(c.who, viewState.who);
