@@ -1,6 +1,8 @@
 // Any argument vector, split from the input at its NUL bytes, run whole on
 // the scripted platform over a small tree. Every run must end with a known
-// exit code, every block released and every directory search closed.
+// exit code, every block released and every directory search closed. A
+// flat (/tsv) report must have seven columns on every line and rebuild the
+// blocks of the same run without /tsv.
 #include <cstdint>
 #include <cstdlib>
 #include <map>
@@ -9,10 +11,12 @@
 
 #include "app/command_line.h"
 #include "core/state.h"
+#include "platform/ascii.h"
 #include "report/account.h"
 #include "report/report.h"
 #include "support/descriptor_builder.h"
 #include "support/fake_platform.h"
+#include "support/flat_blocks.h"
 #include "support/fresh_run.h"
 #include "terms/terms.h"
 
@@ -102,22 +106,9 @@ void scriptPlatform(const std::string& programName) {
   script.millisPerCall = 40;
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  buildObjects();
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::vector<std::string> arguments(1);
-  for (size_t i = 0; i < size && arguments.size() <= kMaxArguments; ++i) {
-    if (data[i] == '\0')
-      arguments.emplace_back();
-    else
-      arguments.back() += static_cast<char>(data[i]);
-  }
-  if (arguments.size() > kMaxArguments) arguments.pop_back();
+// One run of arguments from a fresh start; its exit code, checked with what
+// every run must leave behind.
+int runWhole(const std::vector<std::string>& arguments) {
   std::vector<const char*> argv;
   for (const std::string& argument : arguments)
     argv.push_back(argument.c_str());
@@ -134,10 +125,48 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   require(fake::record().openFinds == 0);
   require(fake::record().openEnums == fake::record().closedEnums);
   require(entryLines.empty());
+  return code;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  buildObjects();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<std::string> arguments(1);
+  for (size_t i = 0; i < size && arguments.size() <= kMaxArguments; ++i) {
+    if (data[i] == '\0')
+      arguments.emplace_back();
+    else
+      arguments.back() += static_cast<char>(data[i]);
+  }
+  if (arguments.size() > kMaxArguments) arguments.pop_back();
+
+  const int code = runWhole(arguments);
   // Paths and names are escaped: only the layout's own tabs and line ends.
   for (char c : fake::output()) {
     const unsigned char u = static_cast<unsigned char>(c);
     require(c == '\t' || c == '\n' || (u >= 32 && u != 127));
   }
+
+  // The same run with every /tsv blanked out (the argument count stays, so
+  // the dispatch on it does too) prints the blocks the flat lines stand for.
+  bool flat = false;
+  for (size_t i = 2; i < arguments.size(); ++i) {
+    if (platform::equalsIgnoringCase(arguments[i].c_str(), "/tsv")) {
+      arguments[i].clear();
+      flat = true;
+    }
+  }
+  if (!flat) return 0;
+  const std::string lines = fake::output();
+  const std::string label = appState.showOwner ? term(kGlobalFlags, 2) : "";
+  require(runWhole(arguments) == code);
+  std::string error;
+  require(test::blocksFromFlat(lines, label, &error) == fake::output());
+  require(error.empty());
   return 0;
 }
