@@ -23,6 +23,13 @@ done
 out=$("$VESK" "$N" /readacl /s 2>&1 | grep -v '^	' | grep -v '^$' | cut -f1 | sort)
 expect_eq "odd names" "$(printf '%s\n' "$N" "$N/%s%n%x" "$N/$long" \
   "$N/new\\012line" "$N/tab\\011name" | sort)" "$out"
+# The flat view escapes them the same way: its lines rebuild the blocks.
+for o in "" /o; do
+  "$VESK" "$N" /readacl /s $o >"$work/names.blocks"
+  "$VESK" "$N" /readacl /s $o /tsv | flat_to_blocks "${o:+Owner:}" >"$work/names.rebuilt"
+  expect_same "odd names, /tsv rebuilt $o" "$work/names.blocks" "$work/names.rebuilt"
+  grep -q '^[^	]*/new\\012line	' "$work/names.rebuilt" || fail "odd names: no escaped block"
+done
 
 # --- A tree 300 levels deep, and paths beyond 4096 bytes.
 # (ntfs-3g slows down steeply with depth, so the deep tree is on the host's
@@ -42,6 +49,9 @@ out=$("$VESK" "$L" /readacl /s /f "/l:$work/long.log" | grep -v '^	' | grep -v '
 expect_eq "path beyond 4096 bytes, whole" "end.txt" "${out##*/}"
 [ ${#out} -gt 4096 ] || fail "the deepest path is only ${#out} bytes"
 expect_eq "long paths read" "" "$(grep 'failed' "$work/long.log")"
+"$VESK" "$L" /readacl /s /f /o >"$work/long.blocks"
+"$VESK" "$L" /readacl /s /f /o /tsv | flat_to_blocks "Owner:" >"$work/long.rebuilt"
+expect_same "long paths, /tsv rebuilt" "$work/long.blocks" "$work/long.rebuilt"
 
 # --- Links are never entered: a loop ends.
 K=$M/links

@@ -75,3 +75,32 @@ set_acl() {
   shift
   setfattr -n system.ntfs_acl -v "$("$MAKE_DESCRIPTOR" "$@")" "$path"
 }
+
+# expect_same NAME FILE-EXPECTED FILE-ACTUAL: byte for byte, trailing
+# newlines included.
+expect_same() {
+  if ! cmp -s "$2" "$3"; then
+    fail "$1"
+    diff "$2" "$3" | head -40 >&2
+  fi
+}
+
+# flat_to_blocks OWNER-LABEL: the blocks that /tsv lines on stdin stand for,
+# by the rules of a block ("" label: a run without /o). Consecutive lines of
+# one path make one block; a line without seven columns fails.
+flat_to_blocks() {
+  LC_ALL=C awk -F '\t' -v label="$1" '
+    NF != 7 { printf "line %d has %d columns\n", NR, NF > "/dev/stderr"
+              bad = 1; exit 1 }
+    !open || $1 != path {
+      if (open) printf "\n"
+      path = $1; open = 1
+      printf "%s\t%s", $1, $2
+      if (label != "" && $3 != "") printf "\t%s %s", label, $3
+      printf "\n"
+    }
+    { printf "\t%s\t%s\t", $4, $5
+      if ($6 != "") printf "%s\t", $6
+      printf "%s\n", $7 }
+    END { if (open && !bad) printf "\n" }'
+}
