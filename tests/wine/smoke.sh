@@ -262,6 +262,39 @@ run "$T\\b" /readacl
 expect_text "/readacl of one directory" \
   "$(printf '%s\t\n' "$T\\b"; tabs <<<"$DIR700")"$'\n\n' "$out"
 
+# --- The views on the same tree ------------------------------------------------
+run "$T" /readacl /s:2 /f /o
+blocks=$out
+# Every entry Wine makes is the object's own: /explicit keeps every block.
+run "$T" /readacl /s:2 /f /o /EXPLICIT
+expect_text "/explicit: every block" "$blocks" "$out"
+# /who: by name and by identifier: the lines of Everyone, and only the
+# blocks that have one.
+want=$(printf '%s' "$blocks" | awk 'BEGIN { RS = ""; FS = "\n" } {
+  kept = ""
+  for (i = 2; i <= NF; ++i) if ($i ~ /^\tEveryone\t/) kept = kept $i "\n"
+  if (kept != "") printf "%s\n%s\n", $1, kept }')
+run "$T" /readacl /s:2 /f /o /who:everyone
+expect_text "/who:everyone" "$want" "$out"
+run "$T" /readacl /s:2 /f /o /who:S-1-1-0
+expect_text "/who:S-1-1-0" "$want" "$out"
+# /tsv: seven columns a line, and the lines rebuild the blocks.
+run "$T" /readacl /s:2 /f /o /tsv
+expect_crlf "/tsv"
+expect_text "/tsv: seven columns" "" "$(awk -F '\t' 'NF != 7' <<<"$out")"
+rebuilt=$(printf '%s' "$out" | awk -F '\t' '
+  !open || $1 != path {
+    if (open) printf "\n"
+    path = $1; open = 1
+    printf "%s\t%s", $1, $2
+    if ($3 != "") printf "\tOwner: %s", $3
+    printf "\n"
+  }
+  { printf "\t%s\t%s\t", $4, $5
+    if ($6 != "") printf "%s\t", $6
+    printf "%s\n", $7 }')
+expect_text "/tsv: the blocks rebuilt" "$blocks" "$rebuilt"
+
 # --- Names beyond the code page (1252 here) ----------------------------------
 # Each object is reached by its exact name and read by its own descriptor:
 # the modes tell a.txt from ā.txt and cdir from ĉdir. What 1252 lacks prints
