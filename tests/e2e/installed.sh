@@ -36,7 +36,8 @@ else
     grep -q "^$section\$" "$work/page" || fail "manual page: no section $section"
   done
   # An option's entry starts its line, alone or in a list such as "/?, /h".
-  for option in /readacl /s /s:N /f /o /v /l:logfile /grantacl /show /? /h; do
+  for option in /readacl /s /s:N /f /o /v /l:logfile /explicit /who:NAME /tsv \
+    /grantacl /show /? /h; do
     pattern=$(sed 's/[?.*]/\\&/g' <<<"$option")
     grep -qE -- "^       (/[^ ]*, )*$pattern(,| |\$)" "$work/page" ||
       fail "manual page: option $option not described"
