@@ -273,7 +273,7 @@ expect_text "/explicit: every block" "$blocks" "$out"
 want=$(printf '%s' "$blocks" | awk 'BEGIN { RS = ""; FS = "\n" } {
   kept = ""
   for (i = 2; i <= NF; ++i) if ($i ~ /^\tEveryone\t/) kept = kept $i "\n"
-  if (kept != "") printf "%s\n%s\n", $1, kept }')
+  if (kept != "") printf "%s\n%s\n", $1, kept }')$'\n\n'
 run "$T" /readacl /s:2 /f /o /who:everyone
 expect_text "/who:everyone" "$want" "$out"
 run "$T" /readacl /s:2 /f /o /who:S-1-1-0
@@ -292,7 +292,7 @@ rebuilt=$(printf '%s' "$out" | awk -F '\t' '
   }
   { printf "\t%s\t%s\t", $4, $5
     if ($6 != "") printf "%s\t", $6
-    printf "%s\n", $7 }')
+    printf "%s\n", $7 }')$'\n\n'
 expect_text "/tsv: the blocks rebuilt" "$blocks" "$rebuilt"
 
 # --- Names beyond the code page (1252 here) ----------------------------------
