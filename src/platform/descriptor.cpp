@@ -121,6 +121,29 @@ bool partSid(const uint8_t* data, size_t size, uint32_t offset,
 
 }  // namespace
 
+size_t descriptorExtent(const uint8_t* data, size_t size) {
+  if (size < kHeaderSize) return size;
+  size_t extent = kHeaderSize;
+  const uint16_t control = read16(data + 2);
+  auto reach = [&](uint32_t offset, bool acl) {
+    if (offset == 0 || offset >= size) return;
+    size_t end = offset;
+    if (acl) {
+      if (offset + 4 > size) return;
+      end += read16(data + offset + 2);
+    } else {
+      if (offset + 2 > size) return;
+      end += kSidHeaderSize + 4 * static_cast<size_t>(data[offset + 1]);
+    }
+    if (end > extent) extent = end;
+  };
+  reach(read32(data + 4), false);
+  reach(read32(data + 8), false);
+  if (control & kSeSaclPresent) reach(read32(data + 12), true);
+  if (control & kSeDaclPresent) reach(read32(data + 16), true);
+  return extent < size ? extent : size;
+}
+
 uint32_t parseDescriptor(const uint8_t* data, size_t size,
                          DescriptorView* view) {
   if (data == nullptr || size < kHeaderSize || data[0] != 1)

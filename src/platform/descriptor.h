@@ -34,6 +34,11 @@ bool isValidSidBytes(const uint8_t* sid);
 /// stored: self-relative, SACL bits cleared (the SACL is never handed out).
 uint16_t reportedControl(uint16_t stored);
 
+/// The bytes that the descriptor's header and parts span (the furthest end
+/// of owner, group, SACL and DACL), at most size; parts that do not fit are
+/// left for parseDescriptor to refuse.
+size_t descriptorExtent(const uint8_t* data, size_t size);
+
 /// Bytes of a SID whose header is already known to be valid.
 size_t sidLength(const uint8_t* sid);
 

@@ -26,10 +26,11 @@ std::string localAccountName(const Sid* sid) {
 
 }  // namespace
 
-// Only mounted volumes are read so far; a source for other paths claims
-// them here.
-DescriptorReader descriptorReaderFor(const char*) {
-  return readXattrDescriptor;
+// A path inside an image already open is the image's; any other is tried
+// as a mounted file first, and then as a path into an image.
+DescriptorReader descriptorReaderFor(const char* path) {
+  return isOpenImagePath(path) ? readImageDescriptor
+                               : readXattrOrImageDescriptor;
 }
 
 uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {

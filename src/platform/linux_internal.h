@@ -41,6 +41,18 @@ using DescriptorReader = uint32_t (*)(const char* path,
 /// (system.ntfs_security) exposes as an extended attribute of a mounted file.
 uint32_t readXattrDescriptor(const char* path, std::vector<uint8_t>* bytes);
 
+/// The descriptor of an object inside a disk image, partition or evidence
+/// file (linux_descriptor_image.cpp).
+uint32_t readImageDescriptor(const char* path, std::vector<uint8_t>* bytes);
+
+/// readXattrDescriptor, and where its failure says that the path may pass
+/// through a file, readImageDescriptor.
+uint32_t readXattrOrImageDescriptor(const char* path,
+                                    std::vector<uint8_t>* bytes);
+
+/// Whether path lies in an image that is already open; no system call.
+bool isOpenImagePath(const char* path);
+
 /// The reader that answers for path: each descriptor source claims its own.
 DescriptorReader descriptorReaderFor(const char* path);
 
@@ -66,9 +78,13 @@ class ReachablePath {
   std::string name_;
 };
 
-/// dir as a full path ending in "/", formed as Windows forms one: the
-/// current directory before a relative path, then ".", ".." and repeated
-/// separators resolved by the text alone, links not followed.
+/// path as a full path, formed as Windows forms one: the current directory
+/// before a relative path, then ".", ".." and repeated separators resolved
+/// by the text alone, links not followed, so that the blocks below a path
+/// keep the path the user gave. "/a/b", no separator at the end but in "/".
+std::string absolutePathText(const std::string& path);
+
+/// dir as absolutePathText forms it, ending in "/".
 std::string fullPathPrefix(const std::string& dir);
 
 /// A SID that Windows names the same on every machine.

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/linux_internal.h"
@@ -44,10 +45,29 @@ ReachablePath::~ReachablePath() {
   if (parent_ >= 0) close(parent_);
 }
 
-// Links are not followed, so the blocks below a path keep the path the user
-// gave; nothing here limits the length.
-std::string fullPathPrefix(const std::string& dir) {
-  std::string whole = dir;
+namespace {
+
+// Already a full path, as every path a walk forms is: nothing to resolve.
+bool isCleanAbsolute(const std::string& path) {
+  if (path.empty() || path[0] != '/') return false;
+  if (path.size() > 1 && path.back() == '/') return false;
+  for (size_t at = 0; at < path.size(); ++at) {
+    if (path[at] != '/') continue;
+    const size_t end = path.find('/', at + 1);
+    const std::string_view part(
+        path.data() + at + 1,
+        (end == std::string::npos ? path.size() : end) - at - 1);
+    if ((part.empty() && path.size() > 1) || part == "." || part == "..")
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string absolutePathText(const std::string& path) {
+  if (isCleanAbsolute(path)) return path;
+  std::string whole = path;
   if (whole.empty() || whole[0] != '/') {
     std::vector<char> cwd(4096);
     while (getcwd(cwd.data(), cwd.size()) == nullptr && errno == ERANGE)
@@ -67,9 +87,14 @@ std::string fullPathPrefix(const std::string& dir) {
     }
     parts.push_back(part);
   }
-  std::string prefix = "/";
-  for (const std::string& part : parts) prefix += part + "/";
-  return prefix;
+  std::string text;
+  for (const std::string& part : parts) text += "/" + part;
+  return text.empty() ? "/" : text;
+}
+
+std::string fullPathPrefix(const std::string& dir) {
+  const std::string whole = absolutePathText(dir);
+  return whole == "/" ? whole : whole + "/";
 }
 
 }  // namespace platform

@@ -1,5 +1,5 @@
-// Directory search on Linux, by readdir, with the full paths Windows'
-// FindFirstFile forms.
+// Directory search on Linux, by readdir (or inside a disk image, by its
+// volume), with the full paths Windows' FindFirstFile forms.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 
+#include "platform/linux_image.h"
 #include "platform/linux_internal.h"
 #include "platform/platform.h"
 
@@ -18,6 +19,7 @@ namespace platform {
 struct FindHandle {
   DIR* dir;
   std::string prefix;  // the full path of the directory and "/"
+  ImageSearch* image;  // instead of dir, inside a disk image
 };
 
 namespace {
@@ -41,6 +43,37 @@ bool fillEntry(FindHandle* handle, FindEntry* entry) {
   return true;
 }
 
+// An entry of a search inside an image, named as fillEntry names one.
+void fillImageEntry(const FindHandle* handle, const ImageEntry& found,
+                    FindEntry* entry) {
+  entry->fullPath = handle->prefix + found.name;
+  entry->directory = found.directory;
+  entry->dotOrDotDot = false;
+}
+
+FindHandle* findImageFirst(const std::string& dir, const ImagePath& image,
+                           FindEntry* entry) {
+  if (image.volume == nullptr) {
+    fail(image.status);
+    return nullptr;
+  }
+  ImageEntry found;
+  ImageSearch* search = imageFindFirst(image.volume, image.inner, &found);
+  if (search == nullptr) {
+    fail(kErrorNoMoreFiles);
+    return nullptr;
+  }
+  FindHandle* handle =
+      new (std::nothrow) FindHandle{nullptr, fullPathPrefix(dir), search};
+  if (handle == nullptr) {
+    imageFindClose(search);
+    fail(kErrorNotEnoughMemory);
+    return nullptr;
+  }
+  fillImageEntry(handle, found, entry);
+  return handle;
+}
+
 }  // namespace
 
 FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
@@ -48,15 +81,19 @@ FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
     fail(kErrorInvalidParameter);
     return nullptr;
   }
+  ImagePath image;
+  if (findOpenImagePath(dir, &image)) return findImageFirst(dir, image, entry);
   const ReachablePath reachable(dir.c_str());
   DIR* stream = reachable.error() ? nullptr : opendir(reachable.name());
   if (stream == nullptr) {
     const int error = reachable.error() ? reachable.error() : errno;
+    if (mayBeImagePath(windowsError(error)) && findImagePath(dir, &image))
+      return findImageFirst(dir, image, entry);
     fail(error == ENOTDIR ? kErrorDirectory : windowsError(error));
     return nullptr;
   }
   FindHandle* handle =
-      new (std::nothrow) FindHandle{stream, fullPathPrefix(dir)};
+      new (std::nothrow) FindHandle{stream, fullPathPrefix(dir), nullptr};
   if (handle == nullptr) {
     closedir(stream);
     fail(kErrorNotEnoughMemory);
@@ -73,6 +110,12 @@ FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
 
 bool findNext(FindHandle* handle, FindEntry* entry) {
   if (handle == nullptr || entry == nullptr) return false;
+  if (handle->image != nullptr) {
+    ImageEntry found;
+    if (!imageFindNext(handle->image, &found)) return false;
+    fillImageEntry(handle, found, entry);
+    return true;
+  }
   FindEntry next;
   if (!fillEntry(handle, &next)) return false;
   *entry = std::move(next);
@@ -81,7 +124,8 @@ bool findNext(FindHandle* handle, FindEntry* entry) {
 
 void findClose(FindHandle* handle) {
   if (handle == nullptr) return;
-  closedir(handle->dir);
+  if (handle->image != nullptr) imageFindClose(handle->image);
+  if (handle->dir != nullptr) closedir(handle->dir);
   delete handle;
 }
 

@@ -1,0 +1,190 @@
+// Which paths lead into an image, and the raw files and devices behind
+// them. A path continues inside the first regular file or block device it
+// passes through (or that a last part "name@N" names); each image is opened
+// once, read-only, and stays open until the process ends.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "platform/linux_image.h"
+#include "platform/linux_internal.h"
+#include "platform/platform.h"
+
+namespace vesk {
+namespace platform {
+
+namespace {
+
+struct OpenImage {
+  std::string key;  // the file's absolute path, with "@N" when given
+  ImageVolume* volume;
+  uint32_t status;
+};
+
+std::vector<OpenImage>& openImages() {
+  static std::vector<OpenImage> images;
+  return images;
+}
+
+void closeAllImages() {
+  for (OpenImage& image : openImages()) closeImageVolume(image.volume);
+  openImages().clear();
+}
+
+// The part of path below key, "/" for key itself; false when path is not
+// inside key.
+bool innerPath(const std::string& path, const std::string& key,
+               std::string* inner) {
+  if (path.compare(0, key.size(), key) != 0) return false;
+  if (path.size() == key.size()) {
+    *inner = "/";
+    return true;
+  }
+  if (path[key.size()] != '/') return false;
+  *inner = path.substr(key.size());
+  return true;
+}
+
+bool lookUp(const std::string& absolute, ImagePath* out) {
+  for (const OpenImage& image : openImages()) {
+    if (innerPath(absolute, image.key, &out->inner)) {
+      out->volume = image.volume;
+      out->status = image.status;
+      return true;
+    }
+  }
+  return false;
+}
+
+ImageSource rawSource(int fd, uint64_t size) {
+  ImageSource source;
+  source.size = size;
+  source.read = [fd](uint64_t offset, size_t length, uint8_t* out) {
+    size_t done = 0;
+    while (done < length) {
+      const ssize_t got = pread(fd, out + done, length - done,
+                                static_cast<off_t>(offset + done));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      done += static_cast<size_t>(got);
+    }
+    return true;
+  };
+  source.close = [fd] { close(fd); };
+  return source;
+}
+
+// A file whose first sector shows neither a volume, nor a partition table,
+// nor an evidence file, is not an image: the path keeps its own failure.
+constexpr uint32_t kNotAnImage = 0xFFFFFFFF;
+
+uint32_t openVolumeOf(const std::string& file, uint32_t wanted,
+                      const std::string& label, ImageVolume** volume) {
+  *volume = nullptr;
+  const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == EACCES ? kErrorAccessDenied : kErrorFileNotFound;
+  const off_t end = lseek(fd, 0, SEEK_END);
+  if (end < 0) {
+    close(fd);
+    return kErrorNotSupported;
+  }
+  ImageSource source = rawSource(fd, static_cast<uint64_t>(end));
+  uint8_t head[kSectorSize] = {};
+  if (source.size < kSectorSize || !source.read(0, kSectorSize, head)) {
+    source.close();
+    return kNotAnImage;
+  }
+  if (isEwfSignature(head, sizeof head)) {
+    source.close();
+    const uint32_t status = openEwfSource(file, &source);
+    if (status != 0) return status;
+  } else if (layoutOfFirstSector(head) == DiskLayout::Unknown) {
+    source.close();
+    return kNotAnImage;
+  }
+  return openImageVolume(std::move(source), wanted, label, volume);
+}
+
+// "name@N" with N from 1: the partition number, or 0.
+uint32_t partitionSuffix(const std::string& part, size_t* at) {
+  const size_t sign = part.rfind('@');
+  if (sign == std::string::npos || sign == 0 || sign + 1 == part.size() ||
+      part.size() - sign > 4)
+    return 0;
+  uint32_t number = 0;
+  for (size_t i = sign + 1; i < part.size(); ++i) {
+    if (part[i] < '0' || part[i] > '9') return 0;
+    number = number * 10 + static_cast<uint32_t>(part[i] - '0');
+  }
+  *at = sign;
+  return number;
+}
+
+bool isImageFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 &&
+         (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
+}  // namespace
+
+bool isEwfSignature(const uint8_t* bytes, size_t length) {
+  static const uint8_t kSignature[8] = {'E',  'V',  'F',  0x09,
+                                        0x0D, 0x0A, 0xFF, 0x00};
+  return length >= sizeof kSignature &&
+         std::memcmp(bytes, kSignature, sizeof kSignature) == 0;
+}
+
+bool mayBeImagePath(uint32_t status) {
+  // ENOENT, ENOTDIR, and ENODATA or ENOTSUP from a file with no attribute.
+  return status == kErrorFileNotFound || status == kErrorPathNotFound ||
+         status == kErrorNotSupported;
+}
+
+bool findOpenImagePath(const std::string& path, ImagePath* out) {
+  if (openImages().empty()) return false;
+  return lookUp(absolutePathText(path), out);
+}
+
+bool findImagePath(const std::string& path, ImagePath* out) {
+  const std::string absolute = absolutePathText(path);
+  if (lookUp(absolute, out)) return true;
+  // The first part that is not a directory decides.
+  std::string prefix;
+  for (size_t at = 1; at <= absolute.size();) {
+    size_t end = absolute.find('/', at);
+    if (end == std::string::npos) end = absolute.size();
+    const std::string part = absolute.substr(at, end - at);
+    at = end + 1;
+    prefix += "/" + part;
+    struct stat st;
+    std::string file = prefix;
+    uint32_t wanted = 0;
+    if (stat(prefix.c_str(), &st) == 0) {
+      if (S_ISDIR(st.st_mode)) continue;
+      if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return false;
+    } else {
+      size_t sign = 0;
+      if (errno != ENOENT) return false;
+      wanted = partitionSuffix(prefix.substr(prefix.rfind('/') + 1), &sign);
+      if (wanted == 0) return false;
+      file = prefix.substr(0, prefix.rfind('/') + 1 + sign);
+      if (!isImageFile(file)) return false;
+    }
+    ImageVolume* volume = nullptr;
+    const uint32_t status = openVolumeOf(file, wanted, prefix, &volume);
+    if (status == kNotAnImage) return false;
+    if (openImages().empty()) std::atexit(closeAllImages);
+    openImages().push_back(OpenImage{prefix, volume, status});
+    return lookUp(absolute, out);
+  }
+  return false;
+}
+
+}  // namespace platform
+}  // namespace vesk

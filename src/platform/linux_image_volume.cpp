@@ -1,0 +1,451 @@
+// NTFS volumes read with libntfs-3g straight from an image source, through
+// device operations of our own: a partition is a window onto the source,
+// and nothing can be written through them. Directory listings give what a
+// mount by ntfs-3g gives by default.
+#include <fcntl.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <unordered_map>
+
+#include "platform/descriptor.h"
+#include "platform/linux_image.h"
+#include "platform/ntfs3g.h"
+#include "platform/platform.h"
+
+namespace vesk {
+namespace platform {
+
+namespace {
+
+// Distinct descriptors kept per volume; a volume with more answers the
+// rest from $Secure each time.
+constexpr size_t kDescriptorCacheBytes = 4 << 20;
+constexpr size_t kBatch = 256;  // directory entries read at a time
+
+// The window of the source that holds the volume, and a file position for
+// the library's seek and read.
+struct Window {
+  ImageSource source;
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  s64 position = 0;
+};
+
+Window* windowOf(ntfs_device* dev) {
+  return static_cast<Window*>(dev->d_private);
+}
+
+int deviceOpen(ntfs_device* dev, int flags) {
+  if ((flags & O_ACCMODE) != O_RDONLY) {
+    errno = EROFS;
+    return -1;
+  }
+  NDevSetOpen(dev);
+  NDevSetReadOnly(dev);
+  return 0;
+}
+
+int deviceClose(ntfs_device* dev) {
+  NDevClearOpen(dev);
+  return 0;
+}
+
+s64 devicePread(ntfs_device* dev, void* buf, s64 count, s64 offset) {
+  Window* window = windowOf(dev);
+  if (count < 0 || offset < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  const uint64_t at = static_cast<uint64_t>(offset);
+  if (at >= window->length) return 0;
+  uint64_t length = static_cast<uint64_t>(count);
+  if (length > window->length - at) length = window->length - at;
+  if (length == 0) return 0;
+  if (!window->source.read(window->offset + at, static_cast<size_t>(length),
+                           static_cast<uint8_t*>(buf))) {
+    errno = EIO;
+    return -1;
+  }
+  return static_cast<s64>(length);
+}
+
+s64 deviceSeek(ntfs_device* dev, s64 offset, int whence) {
+  Window* window = windowOf(dev);
+  s64 base = 0;
+  if (whence == SEEK_CUR) base = window->position;
+  if (whence == SEEK_END) base = static_cast<s64>(window->length);
+  if (base + offset < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  window->position = base + offset;
+  return window->position;
+}
+
+s64 deviceRead(ntfs_device* dev, void* buf, s64 count) {
+  Window* window = windowOf(dev);
+  const s64 read = devicePread(dev, buf, count, window->position);
+  if (read > 0) window->position += read;
+  return read;
+}
+
+s64 deviceWrite(ntfs_device*, const void*, s64) {
+  errno = EROFS;
+  return -1;
+}
+
+s64 devicePwrite(ntfs_device*, const void*, s64, s64) {
+  errno = EROFS;
+  return -1;
+}
+
+int deviceSync(ntfs_device*) { return 0; }
+
+int deviceStat(ntfs_device* dev, struct stat* st) {
+  std::memset(st, 0, sizeof *st);
+  st->st_mode = S_IFREG | 0400;
+  st->st_size = static_cast<off_t>(windowOf(dev)->length);
+  return 0;
+}
+
+int deviceIoctl(ntfs_device*, unsigned long, void*) {
+  errno = ENOTTY;
+  return -1;
+}
+
+ntfs_device_operations windowOperations = {
+    deviceOpen,  deviceClose,  deviceSeek, deviceRead, deviceWrite,
+    devicePread, devicePwrite, deviceSync, deviceStat, deviceIoctl,
+};
+
+uint16_t le16At(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | p[1] << 8);
+}
+
+uint32_t le32At(const uint8_t* p) {
+  return static_cast<uint32_t>(le16At(p)) | static_cast<uint32_t>(le16At(p + 2))
+                                                << 16;
+}
+
+ntfschar sdsName[] = {
+    static_cast<ntfschar>(0x24), static_cast<ntfschar>(0x53),  // $S
+    static_cast<ntfschar>(0x44), static_cast<ntfschar>(0x53),  // DS
+};
+
+}  // namespace
+
+struct ImageVolume {
+  Window window;
+  ntfs_device* device = nullptr;
+  ntfs_volume* vol = nullptr;
+  std::unordered_map<uint32_t, std::vector<uint8_t>> bySecurityId;
+  size_t cachedBytes = 0;
+  // The entry a search handed out last, still open: the report of that
+  // entry, and the listing of it, follow at once.
+  ntfs_inode* held = nullptr;
+  std::string heldInner;
+};
+
+struct ImageSearch {
+  ImageVolume* volume = nullptr;
+  ntfs_inode* dir = nullptr;
+  std::string inner;  // of the directory, "/" or "/a/b"
+  s64 position = 0;
+  bool ended = false;
+  bool stopped = false;  // the last read filled the batch
+  struct Found {
+    std::string name;
+    MFT_REF ref;
+  };
+  std::vector<Found> batch;
+  size_t next = 0;
+};
+
+namespace {
+
+void releaseHeld(ImageVolume* volume) {
+  if (volume->held != nullptr) ntfs_inode_close(volume->held);
+  volume->held = nullptr;
+  volume->heldInner.clear();
+}
+
+// The inode at inner, from the held entry when it is the one.
+ntfs_inode* openInner(ImageVolume* volume, const std::string& inner,
+                      bool* fromHeld) {
+  *fromHeld = false;
+  if (volume->held != nullptr && inner == volume->heldInner) {
+    *fromHeld = true;
+    return volume->held;
+  }
+  if (inner == "/") return ntfs_inode_open(volume->vol, FILE_root);
+  return ntfs_pathname_to_inode(volume->vol, nullptr, inner.c_str());
+}
+
+uint32_t inodeError(int error) {
+  switch (error) {
+    case ENOENT:
+      return kErrorFileNotFound;
+    case ENOTDIR:
+      return kErrorPathNotFound;
+    case ENOMEM:
+      return kErrorNotEnoughMemory;
+    default:
+      return kErrorFileCorrupt;
+  }
+}
+
+// $Secure keeps each distinct descriptor once: $SII finds the entry of a
+// security id, $SDS holds its bytes after a 20-byte header.
+uint32_t readSecure(ntfs_volume* vol, uint32_t securityId,
+                    std::vector<uint8_t>* bytes) {
+  ntfs_index_context* index = vol->secure_xsii;
+  ntfs_index_ctx_reinit(index);
+  const le32 key = cpu_to_le32(securityId);
+  if (ntfs_index_lookup(&key, sizeof key, index) != 0)
+    return errno == ENOENT ? kErrorNoSecurityOnObject : kErrorFileCorrupt;
+  const uint8_t* entry = reinterpret_cast<const uint8_t*>(index->entry);
+  const uint16_t dataOffset = le16At(entry);
+  const uint16_t dataLength = le16At(entry + 2);
+  const uint16_t entryLength = le16At(entry + 8);
+  if (dataLength < 20 ||
+      dataOffset + static_cast<uint32_t>(dataLength) > entryLength)
+    return kErrorFileCorrupt;
+  const uint8_t* data = entry + dataOffset;
+  const uint64_t offset = static_cast<uint64_t>(le32At(data + 8)) |
+                          static_cast<uint64_t>(le32At(data + 12)) << 32;
+  const uint32_t length = le32At(data + 16);
+  if (length < 20 || length - 20 > 0x40000 || offset > (1ULL << 40))
+    return kErrorFileCorrupt;
+  bytes->resize(length - 20);
+  const int read = ntfs_attr_data_read(
+      vol->secure_ni, sdsName, 4, reinterpret_cast<char*>(bytes->data()),
+      bytes->size(), static_cast<off_t>(offset + 20));
+  if (read < 0 || static_cast<size_t>(read) != bytes->size())
+    return kErrorFileCorrupt;
+  bytes->resize(descriptorExtent(bytes->data(), bytes->size()));
+  return 0;
+}
+
+// A volume from before $Secure, and the root of many Windows-made ones,
+// keep the descriptor in the object's own attribute.
+uint32_t readOwnAttribute(ntfs_inode* ni, std::vector<uint8_t>* bytes) {
+  s64 size = 0;
+  void* data =
+      ntfs_attr_readall(ni, AT_SECURITY_DESCRIPTOR, AT_UNNAMED, 0, &size);
+  if (data == nullptr)
+    return errno == ENOENT ? kErrorNoSecurityOnObject : kErrorFileCorrupt;
+  const uint8_t* begin = static_cast<const uint8_t*>(data);
+  bytes->assign(begin, begin + (size > 0 ? size : 0));
+  std::free(data);
+  bytes->resize(descriptorExtent(bytes->data(), bytes->size()));
+  return 0;
+}
+
+// libntfs-3g invents a descriptor for an object with none stored; the
+// stored one is read here directly so that the invention is never shown.
+uint32_t storedDescriptor(ImageVolume* volume, ntfs_inode* ni,
+                          std::vector<uint8_t>* bytes) {
+  const uint32_t securityId = le32_to_cpu(ni->security_id);
+  if (securityId == 0 || volume->vol->secure_ni == nullptr ||
+      volume->vol->secure_xsii == nullptr)
+    return readOwnAttribute(ni, bytes);
+  const auto known = volume->bySecurityId.find(securityId);
+  if (known != volume->bySecurityId.end()) {
+    *bytes = known->second;
+    return 0;
+  }
+  const uint32_t status = readSecure(volume->vol, securityId, bytes);
+  if (status == 0 && volume->cachedBytes < kDescriptorCacheBytes) {
+    volume->bySecurityId.emplace(securityId, *bytes);
+    volume->cachedBytes += bytes->size() + 64;
+  }
+  return status;
+}
+
+// What the mount shows in a listing: no DOS 8.3 names, no "." or "..", no
+// metadata files (records below the first user record, $Extend among
+// them, but the root).
+int collectEntry(void* context, const ntfschar* name, const int length,
+                 const int nameType, const s64 position, const MFT_REF ref,
+                 const unsigned) {
+  ImageSearch* search = static_cast<ImageSearch*>(context);
+  if (search->batch.size() >= kBatch) {
+    search->position = position;  // read again from here next time
+    search->stopped = true;
+    return 1;
+  }
+  if (nameType == FILE_NAME_DOS) return 0;
+  if (MREF(ref) < FILE_first_user && MREF(ref) != FILE_root) return 0;
+  char* text = nullptr;
+  const int bytes = ntfs_ucstombs(name, length, &text, 0);
+  if (bytes < 0) return 0;
+  std::string utf8(text, static_cast<size_t>(bytes));
+  std::free(text);
+  if (utf8 == "." || utf8 == "..") return 0;
+  search->batch.push_back(ImageSearch::Found{std::move(utf8), ref});
+  return 0;
+}
+
+bool refill(ImageSearch* search) {
+  search->batch.clear();
+  search->next = 0;
+  if (search->ended) return false;
+  search->stopped = false;
+  s64 position = search->position;
+  // A failure part way ends the listing as the end of it would.
+  ntfs_readdir(search->dir, &position, search, collectEntry);
+  if (!search->stopped) search->ended = true;
+  return !search->batch.empty();
+}
+
+// Hands out the next entry, its inode held for the report that follows.
+bool handOut(ImageSearch* search, ImageEntry* entry) {
+  if (search->next >= search->batch.size() && !refill(search)) return false;
+  const ImageSearch::Found& found = search->batch[search->next++];
+  ImageVolume* volume = search->volume;
+  releaseHeld(volume);
+  entry->name = found.name;
+  entry->directory = false;
+  volume->heldInner =
+      (search->inner == "/" ? "/" : search->inner + "/") + found.name;
+  ntfs_inode* ni = ntfs_inode_open(volume->vol, found.ref);
+  if (ni != nullptr) {
+    // A junction or symbolic link is an index too, shown as a link.
+    entry->directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) &&
+                       !(ni->flags & FILE_ATTR_REPARSE_POINT);
+    volume->held = ni;
+  }
+  return true;
+}
+
+}  // namespace
+
+uint32_t openImageVolume(ImageSource source, uint32_t wanted,
+                         const std::string& label, ImageVolume** out) {
+  *out = nullptr;
+  ImageVolume* volume = new (std::nothrow) ImageVolume;
+  if (volume == nullptr) {
+    source.close();
+    return kErrorNotEnoughMemory;
+  }
+  volume->window.source = std::move(source);
+  Window& window = volume->window;
+  uint8_t sector[kSectorSize];
+  uint32_t status = 0;
+  if (window.source.size < kSectorSize ||
+      !window.source.read(0, kSectorSize, sector)) {
+    status = kErrorNotSupported;
+  } else {
+    const DiskLayout layout = layoutOfFirstSector(sector);
+    if (layout == DiskLayout::Ntfs && wanted == 0) {
+      window.length = window.source.size;
+    } else if (layout == DiskLayout::Ntfs || layout == DiskLayout::Unknown) {
+      // Not a disk: a file that holds no volume, or no partition N.
+      status =
+          layout == DiskLayout::Ntfs ? kErrorInvalidDrive : kErrorNotSupported;
+    } else {
+      std::vector<Partition> partitions;
+      Partition chosen{};
+      status =
+          readPartitions(window.source.read, window.source.size, &partitions);
+      if (status == 0)
+        status = choosePartition(window.source.read, window.source.size,
+                                 partitions, wanted, &chosen);
+      window.offset = chosen.offset;
+      window.length = chosen.length;
+    }
+  }
+  if (status == 0) {
+    volume->device =
+        ntfs_device_alloc(label.c_str(), 0, &windowOperations, &volume->window);
+    if (volume->device == nullptr) status = kErrorNotEnoughMemory;
+  }
+  if (status == 0) {
+    volume->vol = ntfs_device_mount(volume->device, NTFS_MNT_RDONLY);
+    if (volume->vol == nullptr) {
+      status = errno == ENOMEM ? kErrorNotEnoughMemory : kErrorDiskCorrupt;
+      if (NDevOpen(volume->device)) deviceClose(volume->device);
+      ntfs_device_free(volume->device);
+      volume->device = nullptr;
+    }
+  }
+  if (status != 0) {
+    volume->window.source.close();
+    delete volume;
+    return status;
+  }
+  if (volume->vol->secure_ni == nullptr) ntfs_open_secure(volume->vol);
+  const bool dirty = (le16_to_cpu(volume->vol->flags) & 0x0001) != 0;
+  const bool hibernated =
+      ntfs_volume_check_hiberfile(volume->vol, 0) != 0 && errno == EPERM;
+  if (dirty || hibernated) {
+    std::string line = "vesk: " + label + ": the volume is " +
+                       (hibernated ? "hibernated" : "marked dirty") +
+                       "; its metadata may be stale\n";
+    std::fputs(line.c_str(), stderr);
+  }
+  *out = volume;
+  return 0;
+}
+
+void closeImageVolume(ImageVolume* volume) {
+  if (volume == nullptr) return;
+  releaseHeld(volume);
+  ntfs_umount(volume->vol, FALSE);  // closes and frees the device
+  volume->window.source.close();
+  delete volume;
+}
+
+uint32_t imageDescriptor(ImageVolume* volume, const std::string& inner,
+                         std::vector<uint8_t>* bytes) {
+  bool fromHeld = false;
+  ntfs_inode* ni = openInner(volume, inner, &fromHeld);
+  if (ni == nullptr) return inodeError(errno);
+  const uint32_t status = storedDescriptor(volume, ni, bytes);
+  if (!fromHeld) ntfs_inode_close(ni);
+  return status;
+}
+
+ImageSearch* imageFindFirst(ImageVolume* volume, const std::string& inner,
+                            ImageEntry* entry) {
+  bool fromHeld = false;
+  ntfs_inode* dir = openInner(volume, inner, &fromHeld);
+  if (dir == nullptr) return nullptr;
+  if (fromHeld) {  // the search owns it from here
+    volume->held = nullptr;
+    volume->heldInner.clear();
+  }
+  if (!(dir->mrec->flags & MFT_RECORD_IS_DIRECTORY)) {
+    ntfs_inode_close(dir);
+    return nullptr;
+  }
+  ImageSearch* search = new (std::nothrow) ImageSearch;
+  if (search == nullptr) {
+    ntfs_inode_close(dir);
+    return nullptr;
+  }
+  search->volume = volume;
+  search->dir = dir;
+  search->inner = inner;
+  if (!handOut(search, entry)) {
+    imageFindClose(search);
+    return nullptr;
+  }
+  return search;
+}
+
+bool imageFindNext(ImageSearch* search, ImageEntry* entry) {
+  return search != nullptr && handOut(search, entry);
+}
+
+void imageFindClose(ImageSearch* search) {
+  if (search == nullptr) return;
+  ntfs_inode_close(search->dir);
+  delete search;
+}
+
+}  // namespace platform
+}  // namespace vesk

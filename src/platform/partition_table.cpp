@@ -1,0 +1,190 @@
+// MBR and GPT partition tables, read from bytes alone: every offset and
+// count comes from the disk and is checked against the buffer and the disk.
+#include "platform/partition_table.h"
+
+#include <cstring>
+#include <set>
+
+namespace vesk {
+namespace platform {
+
+namespace {
+
+constexpr size_t kMbrEntries = 4;
+constexpr size_t kMbrTable = 446;
+constexpr uint8_t kTypeEmpty = 0x00;
+constexpr uint8_t kTypeGptProtective = 0xEE;
+constexpr uint32_t kMaxLogical = 128;  // a chain longer than this loops
+constexpr uint32_t kMaxGptEntries = 1024;
+
+uint32_t le32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+uint64_t le64(const uint8_t* p) {
+  return static_cast<uint64_t>(le32(p)) | static_cast<uint64_t>(le32(p + 4))
+                                              << 32;
+}
+
+bool hasBootSignature(const uint8_t* sector) {
+  return sector[510] == 0x55 && sector[511] == 0xAA;
+}
+
+bool isExtendedType(uint8_t type) {
+  return type == 0x05 || type == 0x0F || type == 0x85;
+}
+
+struct MbrSlot {
+  uint8_t type;
+  uint64_t firstSector;
+  uint64_t sectors;
+};
+
+MbrSlot mbrSlot(const uint8_t* sector, size_t index) {
+  const uint8_t* entry = sector + kMbrTable + 16 * index;
+  return MbrSlot{entry[4], le32(entry + 8), le32(entry + 12)};
+}
+
+bool readSector(const ReadAt& read, uint64_t diskSize, uint64_t lba,
+                uint8_t* sector) {
+  if (diskSize < kSectorSize || lba > diskSize / kSectorSize - 1) return false;
+  return read(lba * kSectorSize, kSectorSize, sector);
+}
+
+// Logical partitions: each extended boot record holds one partition
+// (relative to itself) and a link to the next (relative to the start of
+// the extended partition).
+uint32_t readLogical(const ReadAt& read, uint64_t diskSize,
+                     uint64_t extendedStart, std::vector<Partition>* out) {
+  std::set<uint64_t> seen;
+  uint64_t ebr = extendedStart;
+  uint32_t number = 5;
+  uint8_t sector[kSectorSize];
+  while (seen.insert(ebr).second) {
+    if (seen.size() > kMaxLogical || !readSector(read, diskSize, ebr, sector) ||
+        !hasBootSignature(sector))
+      return kErrorDiskCorrupt;
+    const MbrSlot own = mbrSlot(sector, 0);
+    const MbrSlot link = mbrSlot(sector, 1);
+    if (own.type != kTypeEmpty && own.sectors != 0)
+      out->push_back(Partition{number++, (ebr + own.firstSector) * kSectorSize,
+                               own.sectors * kSectorSize});
+    if (link.type == kTypeEmpty || link.firstSector == 0) return 0;
+    ebr = extendedStart + link.firstSector;
+  }
+  return kErrorDiskCorrupt;
+}
+
+uint32_t readMbr(const ReadAt& read, uint64_t diskSize, const uint8_t* sector,
+                 std::vector<Partition>* out) {
+  for (size_t i = 0; i < kMbrEntries; ++i) {
+    const MbrSlot slot = mbrSlot(sector, i);
+    if (slot.type == kTypeEmpty || slot.sectors == 0) continue;
+    if (isExtendedType(slot.type)) {
+      const uint32_t status =
+          readLogical(read, diskSize, slot.firstSector, out);
+      if (status != 0) return status;
+      continue;
+    }
+    out->push_back(Partition{static_cast<uint32_t>(i + 1),
+                             slot.firstSector * kSectorSize,
+                             slot.sectors * kSectorSize});
+  }
+  return 0;
+}
+
+uint32_t readGpt(const ReadAt& read, uint64_t diskSize,
+                 std::vector<Partition>* out) {
+  uint8_t header[kSectorSize];
+  if (!readSector(read, diskSize, 1, header) ||
+      std::memcmp(header, "EFI PART", 8) != 0)
+    return kErrorDiskCorrupt;
+  const uint64_t entriesLba = le64(header + 72);
+  const uint32_t count = le32(header + 80);
+  const uint32_t entrySize = le32(header + 84);
+  if (count > kMaxGptEntries || entrySize < 128 || entrySize > 4096 ||
+      entrySize % 8 != 0)
+    return kErrorDiskCorrupt;
+  std::vector<uint8_t> entry(entrySize);
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t at = static_cast<uint64_t>(i) * entrySize;
+    if (entriesLba > diskSize / kSectorSize ||
+        entriesLba * kSectorSize + at + entrySize > diskSize ||
+        !read(entriesLba * kSectorSize + at, entrySize, entry.data()))
+      return kErrorDiskCorrupt;
+    static const uint8_t kUnused[16] = {};
+    if (std::memcmp(entry.data(), kUnused, 16) == 0) continue;
+    const uint64_t first = le64(entry.data() + 32);
+    const uint64_t last = le64(entry.data() + 40);
+    if (last < first) return kErrorDiskCorrupt;
+    out->push_back(Partition{i + 1, first * kSectorSize,
+                             (last - first + 1) * kSectorSize});
+  }
+  return 0;
+}
+
+bool fitsDisk(const Partition& partition, uint64_t diskSize) {
+  return partition.offset / kSectorSize <= diskSize / kSectorSize &&
+         partition.offset <= diskSize &&
+         partition.length <= diskSize - partition.offset;
+}
+
+}  // namespace
+
+bool isNtfsBootSector(const uint8_t* sector) {
+  return std::memcmp(sector + 3, "NTFS    ", 8) == 0;
+}
+
+DiskLayout layoutOfFirstSector(const uint8_t* sector) {
+  if (isNtfsBootSector(sector)) return DiskLayout::Ntfs;
+  if (!hasBootSignature(sector)) return DiskLayout::Unknown;
+  bool any = false;
+  for (size_t i = 0; i < kMbrEntries; ++i) {
+    const MbrSlot slot = mbrSlot(sector, i);
+    if (slot.type == kTypeGptProtective) return DiskLayout::Gpt;
+    any = any || slot.type != kTypeEmpty;
+  }
+  return any ? DiskLayout::Mbr : DiskLayout::Unknown;
+}
+
+uint32_t readPartitions(const ReadAt& read, uint64_t diskSize,
+                        std::vector<Partition>* out) {
+  out->clear();
+  uint8_t sector[kSectorSize];
+  if (!readSector(read, diskSize, 0, sector)) return kErrorDiskCorrupt;
+  switch (layoutOfFirstSector(sector)) {
+    case DiskLayout::Mbr:
+      return readMbr(read, diskSize, sector, out);
+    case DiskLayout::Gpt:
+      return readGpt(read, diskSize, out);
+    default:
+      return kErrorDiskCorrupt;
+  }
+}
+
+uint32_t choosePartition(const ReadAt& read, uint64_t diskSize,
+                         const std::vector<Partition>& partitions,
+                         uint32_t wanted, Partition* chosen) {
+  bool pastTheEnd = false;
+  for (const Partition& partition : partitions) {
+    if (wanted != 0 && partition.number != wanted) continue;
+    if (!fitsDisk(partition, diskSize)) {
+      if (wanted != 0) return kErrorDiskCorrupt;
+      pastTheEnd = true;
+      continue;
+    }
+    uint8_t sector[kSectorSize];
+    if (wanted == 0 && (partition.length < kSectorSize ||
+                        !read(partition.offset, kSectorSize, sector) ||
+                        !isNtfsBootSector(sector)))
+      continue;
+    *chosen = partition;
+    return 0;
+  }
+  if (wanted != 0) return kErrorInvalidDrive;
+  return pastTheEnd ? kErrorDiskCorrupt : kErrorUnrecognizedVolume;
+}
+
+}  // namespace platform
+}  // namespace vesk

@@ -1,0 +1,58 @@
+// Partition tables (MBR with its extended partitions, GPT) read from bytes
+// alone, through a reader that tests give literal bytes. Portable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace vesk {
+namespace platform {
+
+// Windows error codes of image paths, beyond those of platform.h.
+constexpr uint32_t kErrorInvalidDrive = 15;          // no such partition
+constexpr uint32_t kErrorUnrecognizedVolume = 1005;  // no NTFS partition
+constexpr uint32_t kErrorNoSecurityOnObject = 1350;  // no stored descriptor
+constexpr uint32_t kErrorFileCorrupt = 1392;         // an unreadable record
+constexpr uint32_t kErrorDiskCorrupt = 1393;         // the volume or table
+
+/// Reads length bytes at offset into out; false when not all could be read.
+using ReadAt =
+    std::function<bool(uint64_t offset, size_t length, uint8_t* out)>;
+
+constexpr size_t kSectorSize = 512;
+
+/// One partition: number as Linux counts them (MBR 1-4 primary, 5 on
+/// logical; GPT the entry's index + 1), byte offset and length.
+struct Partition {
+  uint32_t number;
+  uint64_t offset;
+  uint64_t length;
+};
+
+/// What sector 0 of a disk or volume holds.
+enum class DiskLayout { Ntfs, Mbr, Gpt, Unknown };
+
+/// The layout that sector 0 (kSectorSize bytes) shows.
+DiskLayout layoutOfFirstSector(const uint8_t* sector);
+
+/// Whether a boot sector (kSectorSize bytes) is NTFS's.
+bool isNtfsBootSector(const uint8_t* sector);
+
+/// The partitions of a disk of diskSize bytes with an MBR (extended
+/// partitions followed) or a GPT, in table order. 0, or kErrorDiskCorrupt
+/// when a table cannot be read or loops.
+uint32_t readPartitions(const ReadAt& read, uint64_t diskSize,
+                        std::vector<Partition>* out);
+
+/// The partition to read: number wanted, or with 0 the first whose boot
+/// sector is NTFS's. 0, kErrorInvalidDrive (no such number),
+/// kErrorUnrecognizedVolume (no NTFS one) or kErrorDiskCorrupt (it lies
+/// past the end of the disk).
+uint32_t choosePartition(const ReadAt& read, uint64_t diskSize,
+                         const std::vector<Partition>& partitions,
+                         uint32_t wanted, Partition* chosen);
+
+}  // namespace platform
+}  // namespace vesk
