@@ -197,6 +197,23 @@ uint32_t inodeError(int error) {
   }
 }
 
+// A path that goes on below a file fails as the kernel fails it, with
+// ENOTDIR, where libntfs-3g says ENOENT.
+uint32_t missingInodeError(ImageVolume* volume, std::string inner, int error) {
+  if (error != ENOENT) return inodeError(error);
+  for (size_t slash;
+       (slash = inner.rfind('/')) != std::string::npos && slash != 0;) {
+    inner.resize(slash);
+    ntfs_inode* ni =
+        ntfs_pathname_to_inode(volume->vol, nullptr, inner.c_str());
+    if (ni == nullptr) continue;
+    const bool directory = ni->mrec->flags & MFT_RECORD_IS_DIRECTORY;
+    ntfs_inode_close(ni);
+    return directory ? kErrorFileNotFound : kErrorPathNotFound;
+  }
+  return kErrorFileNotFound;
+}
+
 // $Secure keeps each distinct descriptor once: $SII finds the entry of a
 // security id, $SDS holds its bytes after a 20-byte header.
 uint32_t readSecure(ntfs_volume* vol, uint32_t securityId,
@@ -403,7 +420,7 @@ uint32_t imageDescriptor(ImageVolume* volume, const std::string& inner,
                          std::vector<uint8_t>* bytes) {
   bool fromHeld = false;
   ntfs_inode* ni = openInner(volume, inner, &fromHeld);
-  if (ni == nullptr) return inodeError(errno);
+  if (ni == nullptr) return missingInodeError(volume, inner, errno);
   const uint32_t status = storedDescriptor(volume, ni, bytes);
   if (!fromHeld) ntfs_inode_close(ni);
   return status;

@@ -175,10 +175,11 @@ uint32_t choosePartition(const ReadAt& read, uint64_t diskSize,
       continue;
     }
     uint8_t sector[kSectorSize];
-    if (wanted == 0 && (partition.length < kSectorSize ||
-                        !read(partition.offset, kSectorSize, sector) ||
-                        !isNtfsBootSector(sector)))
-      continue;
+    const bool ntfs = partition.length >= kSectorSize &&
+                      read(partition.offset, kSectorSize, sector) &&
+                      isNtfsBootSector(sector);
+    if (!ntfs && wanted != 0) return kErrorUnrecognizedVolume;
+    if (!ntfs) continue;
     *chosen = partition;
     return 0;
   }

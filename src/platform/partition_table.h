@@ -48,8 +48,8 @@ uint32_t readPartitions(const ReadAt& read, uint64_t diskSize,
 
 /// The partition to read: number wanted, or with 0 the first whose boot
 /// sector is NTFS's. 0, kErrorInvalidDrive (no such number),
-/// kErrorUnrecognizedVolume (no NTFS one) or kErrorDiskCorrupt (it lies
-/// past the end of the disk).
+/// kErrorUnrecognizedVolume (not NTFS, or none is) or kErrorDiskCorrupt
+/// (it lies past the end of the disk).
 uint32_t choosePartition(const ReadAt& read, uint64_t diskSize,
                          const std::vector<Partition>& partitions,
                          uint32_t wanted, Partition* chosen);
