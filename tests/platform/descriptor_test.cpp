@@ -116,6 +116,31 @@ TEST(DescriptorTest, PartsAreFoundByOffsetAcrossAGap) {
   }
 }
 
+TEST(DescriptorTest, ExtentEndsWithTheFurthestPart) {
+  DescriptorSpec spec;
+  spec.owner = "S-1-5-32-544";
+  spec.group = "S-1-5-18";
+  spec.gap = 12;
+  spec.aces = {{test::kAllowed, 0, 0x1F01FF, "S-1-5-11"}};
+  const std::vector<uint8_t> whole = buildDescriptor(spec);
+  std::vector<uint8_t> padded = whole;
+  padded.resize(whole.size() + 16);  // as a store pads its entries
+  EXPECT_EQ(descriptorExtent(padded.data(), padded.size()), whole.size());
+  // Bytes cut short: the extent never passes their end, and the reader
+  // refuses what is left.
+  for (size_t cut : {whole.size() - 1, size_t{21}, size_t{20}, size_t{3}}) {
+    SCOPED_TRACE(cut);
+    HeapBytes bytes(std::vector<uint8_t>(whole.begin(), whole.begin() + cut));
+    EXPECT_LE(descriptorExtent(bytes.data(), bytes.size()), cut);
+    DescriptorView view;
+    EXPECT_EQ(parse(bytes, &view), kErrorInvalidSecurityDescr);
+  }
+  // Without SE_DACL_PRESENT the DACL's bytes do not count.
+  spec.control = 0;
+  const std::vector<uint8_t> noDacl = buildDescriptor(spec);
+  EXPECT_LT(descriptorExtent(noDacl.data(), noDacl.size()), noDacl.size());
+}
+
 TEST(DescriptorTest, MissingOwnerAndGroupAreNull) {
   DescriptorSpec spec;
   HeapBytes bytes(buildDescriptor(spec));
