@@ -31,9 +31,12 @@ uint32_t openEwfSource(const std::string& path, ImageSource* source) {
   uint32_t status = kErrorDiskCorrupt;
   size64_t size = 0;
   if (libewf_handle_initialize(&handle, &error) == 1) {
-    // A missing segment fails here: the chunk table of the set is short.
+    // A set with a segment missing opens, but ends without its last
+    // section: libewf calls it corrupted. Its reads would fail (and leak
+    // inside libewf), so it is refused here.
     if (libewf_handle_open(handle, names, count, LIBEWF_OPEN_READ, &error) ==
             1 &&
+        libewf_handle_segment_files_corrupted(handle, &error) == 0 &&
         libewf_handle_get_media_size(handle, &size, &error) == 1) {
       status = 0;
     } else if (handle != nullptr) {
