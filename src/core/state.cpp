@@ -23,6 +23,7 @@ ViewState viewState;
 TermsTable termsTable = kDefaultTerms;
 EntryLines entryLines;
 AccountNames accountNames;
+DescriptorReports descriptorReports;
 ProgressState progressState;
 
 void resetRun() {
@@ -31,6 +32,8 @@ void resetRun() {
   termsTable = kDefaultTerms;
   entryLines.clear();
   accountNames.clear();
+  descriptorReports.byBytes.clear();
+  descriptorReports.bytes = 0;
   progressState = ProgressState();
 }
 

@@ -64,6 +64,23 @@ struct RememberedName {
 };
 using AccountNames = std::unordered_map<std::string, RememberedName>;
 
+/// What one descriptor's bytes gave the report of the first object that
+/// held them: the log lines after the one naming the path (pathLine, to
+/// which the path is appended), the header after the path, the sorted
+/// entry lines, and reportObject's result.
+struct DescriptorReport {
+  std::string pathLine;
+  std::vector<std::string> logLines;
+  std::string headerTail;
+  std::vector<std::string> entryLines;
+  int result;
+};
+/// The reports remembered during a run by descriptor bytes, and their size.
+struct DescriptorReports {
+  std::unordered_map<std::string, DescriptorReport> byBytes;
+  size_t bytes;
+};
+
 /// The progress line of a walk on a terminal.
 struct ProgressState {
   bool active;
@@ -80,6 +97,7 @@ extern ViewState viewState;
 extern TermsTable termsTable;
 extern EntryLines entryLines;
 extern AccountNames accountNames;
+extern DescriptorReports descriptorReports;
 extern ProgressState progressState;
 
 /// The built-in terms, without separators.
@@ -87,7 +105,7 @@ extern const TermsTable kDefaultTerms;
 
 /// Brings every record above to its start value: flags off, no log, every
 /// block whole, default terms without separators, no entry lines, no names,
-/// no progress. The log
+/// no remembered reports, no progress. The log
 /// stream is forgotten, not closed.
 void resetRun();
 

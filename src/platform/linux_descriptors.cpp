@@ -52,8 +52,14 @@ uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   std::memcpy(copy, bytes.data(), bytes.size());
   // Same offsets, new home: parsing the copy cannot fail.
   parseDescriptor(copy, bytes.size(), &view);
-  *sd = new (block) SecurityDescriptor{view, reportedControl(view.control)};
+  *sd = new (block) SecurityDescriptor{view, reportedControl(view.control),
+                                       static_cast<uint32_t>(bytes.size())};
   return kErrorSuccess;
+}
+
+std::string securityDescriptorKey(const SecurityDescriptor* sd) {
+  if (sd == nullptr) return "";
+  return std::string(reinterpret_cast<const char*>(sd + 1), sd->size);
 }
 
 bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,

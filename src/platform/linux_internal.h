@@ -18,6 +18,7 @@ namespace platform {
 struct SecurityDescriptor {
   DescriptorView view;
   uint16_t control;  // as GetSecurityDescriptorControl reports it
+  uint32_t size;     // of the bytes after this record
 };
 
 /// The Windows error code for an errno value (31, ERROR_GEN_FAILURE, for

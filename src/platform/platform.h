@@ -85,6 +85,12 @@ struct ExplicitAccess {
 /// 0 and *sd on success (release with localFree), else the error code.
 uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd);
 
+/// The bytes of a descriptor that getNamedSecurityInfo handed out
+/// (GetSecurityDescriptorLength of the self-relative block): descriptors
+/// with equal keys give equal answers to every call below. "" when the
+/// layer cannot vouch for that.
+std::string securityDescriptorKey(const SecurityDescriptor* sd);
+
 /// GetSecurityDescriptorDacl. false on failure. A NULL DACL is present with
 /// *dacl == nullptr.
 bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,

@@ -143,6 +143,12 @@ bool getSecurityDescriptorOwner(const SecurityDescriptor* sd, const Sid** owner,
   return true;
 }
 
+std::string securityDescriptorKey(const SecurityDescriptor* sd) {
+  if (sd == nullptr || !IsValidSecurityDescriptor(raw(sd))) return "";
+  return std::string(static_cast<const char*>(static_cast<const void*>(sd)),
+                     GetSecurityDescriptorLength(raw(sd)));
+}
+
 bool getSecurityDescriptorControl(const SecurityDescriptor* sd,
                                   uint16_t* control, uint32_t* revision) {
   SECURITY_DESCRIPTOR_CONTROL bits = 0;

@@ -37,11 +37,65 @@ std::string flagsText(uint16_t control) {
   return flags;
 }
 
+// The reports remembered per run stop growing here, and a DACL longer than
+// this is made afresh each time: naming its entries dominates either way,
+// and memory stays flat.
+constexpr size_t kRememberedReportBytes = 1 << 20;
+constexpr size_t kRememberedEntries = 64;
+
+// Records what the report of one descriptor logs and prints, so that the
+// next object with the same bytes can be given the same without decoding
+// and naming them again.
+struct Recorder {
+  DescriptorReport made{};
+  bool keep;  // false: what was logged depends on more than the bytes
+
+  void log(const std::string& line) {
+    logLine(line);
+    if (keep) made.logLines.push_back(line);
+  }
+  // accountName logs an identifier that is not valid each time it is asked.
+  std::string name(const platform::Sid* sid) {
+    if (!platform::isValidSid(sid)) keep = false;
+    return accountName(sid);
+  }
+};
+
 // The name a trustee is printed by: a name-form record carries its own.
-std::string trusteeName(const Trustee& trustee) {
+std::string trusteeName(const Trustee& trustee, Recorder* recorder) {
   if (trustee.form == platform::TrusteeForm::Name)
     return printable(trustee.name ? trustee.name : "");
-  return printable(accountName(trustee.sid));
+  return printable(recorder->name(trustee.sid));
+}
+
+void printBlock(const std::string& header,
+                const std::vector<std::string>& lines) {
+  print(header);
+  for (const std::string& line : lines) print(line);
+  print("\n");
+}
+
+// The report of an object whose descriptor bytes were reported before.
+int replay(const DescriptorReport& known, const std::string& shown) {
+  logLine(known.pathLine + shown);
+  for (const std::string& line : known.logLines) logLine(line);
+  if (!known.entryLines.empty())
+    printBlock(shown + "\t" + known.headerTail, known.entryLines);
+  return known.result;
+}
+
+void remember(std::string key, Recorder* recorder, int result) {
+  DescriptorReport& made = recorder->made;
+  if (!recorder->keep || key.empty() ||
+      made.entryLines.size() > kRememberedEntries)
+    return;
+  made.result = result;
+  size_t size = key.size() + made.pathLine.size() + made.headerTail.size();
+  for (const std::string& line : made.logLines) size += line.size() + 32;
+  for (const std::string& line : made.entryLines) size += line.size() + 32;
+  if (descriptorReports.bytes + size > kRememberedReportBytes) return;
+  descriptorReports.bytes += size;
+  descriptorReports.byBytes.emplace(std::move(key), std::move(made));
 }
 
 // Whether /who: asks for this trustee, printed as name: by that name or by
@@ -97,6 +151,8 @@ struct Blocks {
   }
 };
 
+int describe(Blocks& blocks, const std::string& shown, Recorder* recorder);
+
 }  // namespace
 
 int reportObject(const std::string& path) {
@@ -120,17 +176,41 @@ int reportObject(const std::string& path) {
     return kReportNoDescriptor;
   }
 
+  // Equal bytes give equal answers, so a descriptor's block, its log lines
+  // and the names in it are made once per run. Not with /v and a log: the
+  // failed lookups it logs depend on more than the bytes; nor for the flat
+  // view, whose every line holds the path.
+  Recorder recorder;
+  recorder.keep = !(appState.verbose && logOpen()) && !viewState.flat;
+  std::string key;
+  if (recorder.keep) {
+    key = platform::securityDescriptorKey(blocks.descriptor);
+    const auto known = descriptorReports.byBytes.find(key);
+    if (!key.empty() && known != descriptorReports.byBytes.end())
+      return replay(known->second, shown);
+  }
+  const int result = describe(blocks, shown, &recorder);
+  remember(std::move(key), &recorder, result);
+  return result;
+}
+
+namespace {
+
+int describe(Blocks& blocks, const std::string& shown, Recorder* recorder) {
+  DescriptorReport& made = recorder->made;
   bool present = false;
   bool defaulted = false;
   const platform::Acl* dacl = nullptr;
   if (!platform::getSecurityDescriptorDacl(blocks.descriptor, &present, &dacl,
                                            &defaulted)) {
-    logLine("GetSecurityDescriptorDacl () failed for: " + shown);
+    made.pathLine = "GetSecurityDescriptorDacl () failed for: ";
+    logLine(made.pathLine + shown);
     return kReportNoDacl;
   }
-  logLine("GetSecurityDescriptorDacl () successfully for: " + shown);
-  if (present) logLine("pDACL present");
-  if (defaulted) logLine("pDACL default");
+  made.pathLine = "GetSecurityDescriptorDacl () successfully for: ";
+  logLine(made.pathLine + shown);
+  if (present) recorder->log("pDACL present");
+  if (defaulted) recorder->log("pDACL default");
 
   const platform::Sid* owner = nullptr;
   bool ownerDefaulted = false;
@@ -151,11 +231,11 @@ int reportObject(const std::string& path) {
         &blocks.owner, &blocks.group, &count, &blocks.entries,
         blocks.descriptor);
     if (parts != 0) {
-      logLine("LookupSecurityDescriptorParts () failed: " + hex8(parts));
+      recorder->log("LookupSecurityDescriptorParts () failed: " + hex8(parts));
       return kReportNoInheritedEntries;
     }
-    logLine("LookupSecurityDescriptorParts () read " +
-            std::to_string(static_cast<int>(count)) + " Entries");
+    recorder->log("LookupSecurityDescriptorParts () read " +
+                  std::to_string(static_cast<int>(count)) + " Entries");
     if (blocks.owner && appState.showOwner &&
         blocks.owner->form == platform::TrusteeForm::Name) {
       owned = true;
@@ -166,14 +246,16 @@ int reportObject(const std::string& path) {
     const uint32_t explicitStatus =
         platform::getExplicitEntriesFromAcl(dacl, &count, &blocks.entries);
     if (explicitStatus != 0) {
-      logLine("GetExplicitEntriesFromAcl () failed: " + hex8(explicitStatus));
+      recorder->log("GetExplicitEntriesFromAcl () failed: " +
+                    hex8(explicitStatus));
       return kReportNoEntries;
     }
-    logLine("GetExplicitEntriesFromAcl () read " +
-            std::to_string(static_cast<int>(count)) + " Entries from DACL");
+    recorder->log("GetExplicitEntriesFromAcl () read " +
+                  std::to_string(static_cast<int>(count)) +
+                  " Entries from DACL");
     if (appState.showOwner) {
       owned = true;
-      ownerName = printable(accountName(owner));
+      ownerName = printable(recorder->name(owner));
     }
   }
 
@@ -192,7 +274,7 @@ int reportObject(const std::string& path) {
     if (!(entry.inheritance & kInheritedAce)) ownDacl = true;
     // Every trustee is named, shown or not, so the log is that of the
     // whole report.
-    const std::string name = trusteeName(entry.trustee);
+    const std::string name = trusteeName(entry.trustee, recorder);
     if (!wantedTrustee(entry.trustee, name)) continue;
     if (!viewState.flat) {
       entryLines.push_back(formatEntry(entry, name));
@@ -211,18 +293,22 @@ int reportObject(const std::string& path) {
   if (viewState.flat) {
     printFlat(flat);
   } else {
-    std::string header = shown + "\t" + flags;
+    std::string tail = flags;
     if (owned)
-      header += "\t" + std::string(term(kGlobalFlags, 2)) + " " + ownerName;
-    header += '\n';
-    print(header);
+      tail += "\t" + std::string(term(kGlobalFlags, 2)) + " " + ownerName;
+    tail += '\n';
     sortEntryLines();
-    for (const std::string& line : entryLines) print(line);
-    print("\n");
+    printBlock(shown + "\t" + tail, entryLines);
+    if (recorder->keep) {
+      made.headerTail = std::move(tail);
+      made.entryLines = entryLines;
+    }
   }
   entryLines.clear();
   return kReportDone;
 }
+
+}  // namespace
 
 void sortEntryLines() {
   std::stable_sort(entryLines.begin(), entryLines.end(), lineBefore);

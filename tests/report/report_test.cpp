@@ -373,3 +373,71 @@ TEST_F(ReportTest, SortIgnoresCaseAndKeepsTheOrderOfEqualLines) {
 
 }  // namespace
 }  // namespace vesk
+
+namespace vesk {
+namespace {
+
+// Objects that share descriptor bytes, as most objects of an NTFS volume
+// do: a layer that vouches for equal bytes gets each descriptor decoded and
+// named once, and the blocks and the log come out exactly as without that.
+class RememberedReportTest : public ReportTest {
+ protected:
+  // The output and log of reporting paths, descriptors keyed or not.
+  std::pair<std::string, std::string> run(bool keyed,
+                                          const std::vector<std::string>& paths,
+                                          bool verbose = false) {
+    freshRunWithLog();
+    fake::script().keyedDescriptors = keyed;
+    appState.showOwner = true;
+    appState.verbose = verbose;
+    const DescriptorSpec inherited{kPresent | kAutoInherited, kAdmins, kSystem,
+                                   true, kThreeAces};
+    const DescriptorSpec plain{
+        kPresent,
+        kAdmins,
+        kSystem,
+        true,
+        {{0, 0, 0x1F01FF, "S-1-5-21-9-9-9-500"}, {1, 0, 0x120089, kUsers}}};
+    const DescriptorSpec empty{kPresent, kAdmins, kSystem, true, {}};
+    const DescriptorSpec noOwner{kPresent, "", kSystem, true, kThreeAces};
+    for (size_t i = 0; i < paths.size(); ++i) {
+      const DescriptorSpec* specs[] = {&inherited, &plain, &empty, &noOwner};
+      object(paths[i], *specs[i % 4]);
+    }
+    fake::Object& failing = fake::script().objects["/d/failing"];
+    failing.status = 5;
+    for (const std::string& path : paths) reportObject(path);
+    reportObject("/d/failing");
+    for (const std::string& path : paths) reportObject(path);
+    return {fake::output(), log()};
+  }
+};
+
+TEST_F(RememberedReportTest, SameBlocksAndLogAsWithoutMemory) {
+  const std::vector<std::string> paths = {"/d/a", "/d/b", "/d/c", "/d/e",
+                                          "/d/f", "/d/g", "/d/h", "/d/i"};
+  for (bool verbose : {false, true}) {
+    SCOPED_TRACE(verbose);
+    const auto plain = run(false, paths, verbose);
+    const int blocksWithout = fake::record().releasedBlocks;
+    const auto keyed = run(true, paths, verbose);
+    EXPECT_EQ(plain.first, keyed.first);
+    EXPECT_EQ(plain.second, keyed.second);
+    EXPECT_EQ(0, fake::record().liveBlocks);
+    // Entry lists and trustees are asked for only where a report is made.
+    const int blocksWith = fake::record().releasedBlocks;
+    if (verbose) {
+      EXPECT_EQ(blocksWithout, blocksWith);  // /v with a log: made afresh
+    } else {
+      EXPECT_LT(blocksWith, blocksWithout);
+    }
+  }
+}
+
+TEST_F(RememberedReportTest, ReadsStayOnePerObject) {
+  run(true, {"/d/a", "/d/b", "/d/c", "/d/e", "/d/f"});
+  EXPECT_EQ(11u, fake::record().reads.size());
+}
+
+}  // namespace
+}  // namespace vesk

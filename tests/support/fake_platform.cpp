@@ -215,6 +215,13 @@ bool getSecurityDescriptorOwner(const SecurityDescriptor* sd, const Sid** owner,
   return true;
 }
 
+// Scripted failures belong to paths, not bytes: only where a test says
+// that equal bytes answer alike does a descriptor get a key.
+std::string securityDescriptorKey(const SecurityDescriptor* sd) {
+  if (!state().script.keyedDescriptors) return "";
+  return std::string(sd->bytes.begin(), sd->bytes.end());
+}
+
 bool getSecurityDescriptorControl(const SecurityDescriptor* sd,
                                   uint16_t* control, uint32_t* revision) {
   *control = sd->control;

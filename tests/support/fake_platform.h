@@ -54,6 +54,7 @@ struct Script {
   bool asciiCodePage = false;  // outputText: every non-ASCII character "?"
   bool outputIsTerminal = false;
   bool errorIsTerminal = false;
+  bool keyedDescriptors = false;  // securityDescriptorKey gives the bytes
 };
 
 /// What the code under test did.
