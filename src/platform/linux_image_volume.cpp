@@ -4,6 +4,7 @@
 // mount by ntfs-3g gives by default.
 #include <fcntl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -147,6 +148,10 @@ struct ImageVolume {
   // entry, and the listing of it, follow at once.
   ntfs_inode* held = nullptr;
   std::string heldInner;
+  // The records of the directories being listed, outermost first. NTFS
+  // has no hard links to directories, so a record met again below itself
+  // is a damaged index that would make the walk endless.
+  std::vector<uint64_t> listing;
 };
 
 struct ImageSearch {
@@ -435,7 +440,9 @@ ImageSearch* imageFindFirst(ImageVolume* volume, const std::string& inner,
     volume->held = nullptr;
     volume->heldInner.clear();
   }
-  if (!(dir->mrec->flags & MFT_RECORD_IS_DIRECTORY)) {
+  const bool loops = std::find(volume->listing.begin(), volume->listing.end(),
+                               dir->mft_no) != volume->listing.end();
+  if (!(dir->mrec->flags & MFT_RECORD_IS_DIRECTORY) || loops) {
     ntfs_inode_close(dir);
     return nullptr;
   }
@@ -447,6 +454,7 @@ ImageSearch* imageFindFirst(ImageVolume* volume, const std::string& inner,
   search->volume = volume;
   search->dir = dir;
   search->inner = inner;
+  volume->listing.push_back(dir->mft_no);
   if (!handOut(search, entry)) {
     imageFindClose(search);
     return nullptr;
@@ -460,6 +468,10 @@ bool imageFindNext(ImageSearch* search, ImageEntry* entry) {
 
 void imageFindClose(ImageSearch* search) {
   if (search == nullptr) return;
+  std::vector<uint64_t>& listing = search->volume->listing;
+  const auto own =
+      std::find(listing.begin(), listing.end(), search->dir->mft_no);
+  if (own != listing.end()) listing.erase(own);
   ntfs_inode_close(search->dir);
   delete search;
 }

@@ -30,14 +30,18 @@ done
 set_acl "$M/H/cut-descriptor" control=0x0004 owner=$ADMINS group=$SYSTEM \
   A:0x00:0x1200A9:$CUT
 record=$(stat -c %i "$M/H/bad-record")
+# A directory whose index lists the directory itself below it.
+mkdir -p "$M/L/loop/inner"
+echo x >"$M/L/loop/file"
+loop=$(stat -c %i "$M/L/loop")
 ntfs_unmount "$work"
 
 # corrupt IMAGE RECORD CUT-SID: breaks the fixup of the record and cuts
 # the descriptor with that SID to 24 bytes wherever $Secure keeps its
 # length ($SDS, $SII, $SDH).
-python3 - "$I" "$record" "$CUT" <<'PY' || fail "the image could not be corrupted"
+python3 - "$I" "$record" "$CUT" "$loop" <<'PY' || fail "the image could not be corrupted"
 import struct, sys
-path, record, sid = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+path, record, sid, loop = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
 data = bytearray(open(path, "rb").read())
 sector = struct.unpack_from("<H", data, 11)[0]
 cluster = sector * data[13]
@@ -48,6 +52,14 @@ at = mft + record * size
 assert data[at:at + 4] == b"FILE", "no MFT record there"
 assert "bad-record".encode("utf-16-le") in data[at:at + size]
 data[at + 510] ^= 0xFF  # no longer the update sequence number
+# The index entry of "inner" in loop's record points at loop itself.
+at = mft + loop * size
+name = data.find("inner".encode("utf-16-le"), at, at + size)
+assert name > 0, "no index entry for inner"
+entry = name - 66 - 16
+assert struct.unpack_from("<Q", data, entry + 16)[0] & 0xFFFFFFFFFFFF == loop
+data[entry:entry + 8] = struct.pack("<Q", loop | struct.unpack_from(
+    "<H", data, at + 16)[0] << 48)
 parts = [int(p) for p in sid.split("-")[2:]]
 sid_bytes = bytes([1, len(parts) - 1]) + parts[0].to_bytes(6, "big") + \
     b"".join(struct.pack("<I", p) for p in parts[1:])
@@ -95,6 +107,13 @@ GetNamedSecurityInfo () error: 1338" \
   "$(grep -A1 "failed for: $I/H/cut-descriptor\$" "$work/neighbours.log" |
     cut -f2-)"
 expect_eq "neighbours stderr" "" "$(cat "$work/neighbours.err")"
+
+# The loop is listed once, not entered again.
+run loop "$I/L"
+expect_eq "loop listed once" "$I/L
+$I/L/loop
+$I/L/loop/file
+$I/L/loop/inner" "$(printf '%s\n' "$out" | grep -v '^	' | grep -v '^$' | cut -f1)"
 
 # Broken volumes and tables: one log entry for the path.
 cp "$I" "$work/zeroed"
