@@ -200,10 +200,18 @@ std::string sidText(const uint8_t* sid) {
     std::snprintf(part, sizeof part, "S-%u-%" PRIu64, sid[0], authority);
   }
   std::string text = part;
+  // Sub-authorities by hand: one formatted print each was most of the cost
+  // of naming a large DACL.
   for (size_t i = 0; i < sid[1]; ++i) {
-    std::snprintf(part, sizeof part, "-%" PRIu32,
-                  read32(sid + kSidHeaderSize + 4 * i));
-    text += part;
+    uint32_t value = read32(sid + kSidHeaderSize + 4 * i);
+    char digits[12];
+    size_t at = sizeof digits;
+    do {
+      digits[--at] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+    text += '-';
+    text.append(digits + at, sizeof digits - at);
   }
   return text;
 }

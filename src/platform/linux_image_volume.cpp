@@ -33,7 +33,46 @@ struct Window {
   uint64_t offset = 0;
   uint64_t length = 0;
   s64 position = 0;
+  // The last chunks of the source read, by chunk number: the library
+  // reads one 1 KiB record at a time, and the records of one directory's
+  // files mostly lie side by side.
+  struct Chunk {
+    uint64_t number = UINT64_MAX;
+    size_t size = 0;
+    std::vector<uint8_t> bytes;
+  };
+  Chunk chunks[16];
 };
+
+constexpr uint64_t kChunk = 64 * 1024;
+
+// Reads through the chunks; false when the source cannot give the bytes.
+bool readCached(Window* window, uint64_t at, size_t length, uint8_t* out) {
+  while (length > 0) {
+    const uint64_t number = at / kChunk;
+    Window::Chunk& chunk = window->chunks[number % 16];
+    if (chunk.number != number) {
+      const uint64_t start = number * kChunk;
+      if (start >= window->source.size) return false;
+      const uint64_t left = window->source.size - start;
+      chunk.size = static_cast<size_t>(left < kChunk ? left : kChunk);
+      chunk.bytes.resize(kChunk);
+      chunk.number = UINT64_MAX;
+      if (!window->source.read(start, chunk.size, chunk.bytes.data()))
+        return false;
+      chunk.number = number;
+    }
+    const size_t from = static_cast<size_t>(at - number * kChunk);
+    if (from >= chunk.size) return false;
+    size_t part = chunk.size - from;
+    if (part > length) part = length;
+    std::memcpy(out, chunk.bytes.data() + from, part);
+    out += part;
+    at += part;
+    length -= part;
+  }
+  return true;
+}
 
 Window* windowOf(ntfs_device* dev) {
   return static_cast<Window*>(dev->d_private);
@@ -65,8 +104,8 @@ s64 devicePread(ntfs_device* dev, void* buf, s64 count, s64 offset) {
   uint64_t length = static_cast<uint64_t>(count);
   if (length > window->length - at) length = window->length - at;
   if (length == 0) return 0;
-  if (!window->source.read(window->offset + at, static_cast<size_t>(length),
-                           static_cast<uint8_t*>(buf))) {
+  if (!readCached(window, window->offset + at, static_cast<size_t>(length),
+                  static_cast<uint8_t*>(buf))) {
     errno = EIO;
     return -1;
   }

@@ -1,3 +1,6 @@
+#include <string>
+#include <unordered_map>
+
 #include "platform/linux_internal.h"
 
 namespace vesk {
@@ -72,10 +75,15 @@ constexpr WellKnownSid kWellKnown[] = {
 }  // namespace
 
 const WellKnownSid* findWellKnownSid(const std::string& sidText) {
-  for (const WellKnownSid& row : kWellKnown) {
-    if (sidText == row.sid) return &row;
-  }
-  return nullptr;
+  // Asked once per entry that is not named yet: a DACL of 2,000 distinct
+  // identifiers asks 2,000 times, so the table is indexed once.
+  static const std::unordered_map<std::string, const WellKnownSid*> index = [] {
+    std::unordered_map<std::string, const WellKnownSid*> rows;
+    for (const WellKnownSid& row : kWellKnown) rows.emplace(row.sid, &row);
+    return rows;
+  }();
+  const auto found = index.find(sidText);
+  return found == index.end() ? nullptr : found->second;
 }
 
 const WellKnownSid* wellKnownSids(size_t* count) {
