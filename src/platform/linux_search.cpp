@@ -54,7 +54,9 @@ void fillImageEntry(const FindHandle* handle, const ImageEntry& found,
 FindHandle* findImageFirst(const std::string& dir, const ImagePath& image,
                            FindEntry* entry) {
   if (image.volume == nullptr) {
-    fail(image.status);
+    // An image that cannot be read is logged once, by the report of the
+    // same path, which a walk always makes first: nothing to list here.
+    fail(kErrorNoMoreFiles);
     return nullptr;
   }
   ImageEntry found;

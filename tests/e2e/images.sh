@@ -185,7 +185,9 @@ while IFS='|' read -r path error; do
   expect_eq "$path: output" "" "$out"
   expect_eq "$path: exit" 0 "$code"
   expect_eq "$path: log" "GetNamedSecurityInfo () failed for: $work/$path
-GetNamedSecurityInfo () error: $error" "$(tail -n 2 "$work/fail.log" | cut -f2-)"
+GetNamedSecurityInfo () error: $error" \
+    "$(grep -A1 "GetNamedSecurityInfo () failed for: $work/$path\$" \
+      "$work/fail.log" | cut -f2-)"
 done <<'CASES'
 gpt.img@1|1005
 gpt.img@9|15
