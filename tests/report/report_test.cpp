@@ -385,11 +385,13 @@ class RememberedReportTest : public ReportTest {
   // The output and log of reporting paths, descriptors keyed or not.
   std::pair<std::string, std::string> run(bool keyed,
                                           const std::vector<std::string>& paths,
-                                          bool verbose = false) {
+                                          bool verbose = false,
+                                          const ViewState& view = {}) {
     freshRunWithLog();
     fake::script().keyedDescriptors = keyed;
     appState.showOwner = true;
     appState.verbose = verbose;
+    viewState = view;
     const DescriptorSpec inherited{kPresent | kAutoInherited, kAdmins, kSystem,
                                    true, kThreeAces};
     const DescriptorSpec plain{
@@ -416,20 +418,36 @@ class RememberedReportTest : public ReportTest {
 TEST_F(RememberedReportTest, SameBlocksAndLogAsWithoutMemory) {
   const std::vector<std::string> paths = {"/d/a", "/d/b", "/d/c", "/d/e",
                                           "/d/f", "/d/g", "/d/h", "/d/i"};
-  for (bool verbose : {false, true}) {
-    SCOPED_TRACE(verbose);
-    const auto plain = run(false, paths, verbose);
+  // Plain, /v, /explicit, /who: and the flat view (which is never
+  // remembered: its lines hold the path).
+  const struct {
+    bool verbose;
+    ViewState view;
+    bool remembered;
+  } cases[] = {
+      {false, {}, true},
+      {true, {}, false},
+      {false, {true, false, {}}, true},
+      {false, {false, false, {"Users", "S-1-5-18"}}, true},
+      {false, {false, true, {}}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.verbose) + std::to_string(c.view.flat) +
+                 std::to_string(c.view.explicitOnly) +
+                 std::to_string(c.view.who.size()));
+    const bool verbose = c.verbose;
+    const auto plain = run(false, paths, verbose, c.view);
     const int blocksWithout = fake::record().releasedBlocks;
-    const auto keyed = run(true, paths, verbose);
+    const auto keyed = run(true, paths, verbose, c.view);
     EXPECT_EQ(plain.first, keyed.first);
     EXPECT_EQ(plain.second, keyed.second);
     EXPECT_EQ(0, fake::record().liveBlocks);
     // Entry lists and trustees are asked for only where a report is made.
     const int blocksWith = fake::record().releasedBlocks;
-    if (verbose) {
-      EXPECT_EQ(blocksWithout, blocksWith);  // /v with a log: made afresh
-    } else {
+    if (c.remembered) {
       EXPECT_LT(blocksWith, blocksWithout);
+    } else {
+      EXPECT_EQ(blocksWithout, blocksWith);  // made afresh each time
     }
   }
 }
