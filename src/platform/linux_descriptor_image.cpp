@@ -29,12 +29,14 @@ uint32_t readImageDescriptor(const char* path, std::vector<uint8_t>* bytes) {
   return descriptorAt(image, bytes);
 }
 
-uint32_t readXattrOrImageDescriptor(const char* path,
-                                    std::vector<uint8_t>* bytes) {
-  const uint32_t status = readXattrDescriptor(path, bytes);
+uint32_t orImageDescriptor(uint32_t status, const char* path,
+                           std::vector<uint8_t>* bytes) {
   ImagePath image;
-  if (status == kErrorSuccess || !mayBeImagePath(status) ||
-      !findImagePath(path, &image))
+  // A file without Samba's attribute may be an image as well as one
+  // without an NTFS descriptor.
+  const bool mayBeImage =
+      mayBeImagePath(status) || status == kErrorNoSecurityOnObject;
+  if (status == kErrorSuccess || !mayBeImage || !findImagePath(path, &image))
     return status;
   return descriptorAt(image, bytes);
 }

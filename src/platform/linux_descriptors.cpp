@@ -26,13 +26,6 @@ std::string localAccountName(const Sid* sid) {
 
 }  // namespace
 
-// A path inside an image already open is the image's; any other is tried
-// as a mounted file first, and then as a path into an image.
-DescriptorReader descriptorReaderFor(const char* path) {
-  return isOpenImagePath(path) ? readImageDescriptor
-                               : readXattrOrImageDescriptor;
-}
-
 uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   if (path == nullptr || sd == nullptr) return kErrorInvalidParameter;
   // One buffer for every object: a source sizes it for the largest
@@ -40,7 +33,17 @@ uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   // be allocated afresh for each object of a walk. The layer runs on one
   // thread and the bytes are copied out before the next read.
   static std::vector<uint8_t> bytes;
-  const uint32_t status = descriptorReaderFor(path)(path, &bytes);
+  const DescriptorReader reader = descriptorReaderFor(path);
+  uint32_t status = reader(path, &bytes);
+  if (status == kErrorNotSupported || status == kErrorNoSecurityOnObject) {
+    // A mount point lies on another file system than its parent.
+    const DescriptorReader own = descriptorReaderOfObject(path);
+    if (own != nullptr && own != reader) status = own(path, &bytes);
+  }
+  // A path that passes through a file, or names one, may lead into a disk
+  // image.
+  if (reader != readImageDescriptor)
+    status = orImageDescriptor(status, path, &bytes);
   if (status != kErrorSuccess) return status;
 
   DescriptorView view;
