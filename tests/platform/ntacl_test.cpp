@@ -33,12 +33,14 @@ std::vector<uint8_t> fromHex(const std::string& hex) {
 uint32_t readNtacl(const std::vector<uint8_t>& attribute,
                    std::vector<uint8_t>* descriptor = nullptr,
                    size_t* startOut = nullptr) {
-  std::unique_ptr<uint8_t[]> copy(new uint8_t[attribute.size() + 1]);
-  std::memcpy(copy.get(), attribute.data(), attribute.size());
+  std::unique_ptr<uint8_t[]> copy(new uint8_t[attribute.size()]);
+  if (!attribute.empty())
+    std::memcpy(copy.get(), attribute.data(), attribute.size());
   size_t start = 0;
   uint32_t status = unwrapNtacl(copy.get(), attribute.size(), &start);
   if (status != kErrorSuccess) {
-    EXPECT_EQ(0, std::memcmp(copy.get(), attribute.data(), attribute.size()))
+    EXPECT_TRUE(attribute.empty() || std::memcmp(copy.get(), attribute.data(),
+                                                 attribute.size()) == 0)
         << "a refused attribute was changed";
     return status;
   }

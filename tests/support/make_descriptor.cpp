@@ -4,6 +4,7 @@
 //   D:0x00:0x1200A9:S-1-5-32-546   (deny)
 //   T5:0x00:0x1:S-1-1-0            (any ACE type by number)
 //   ntacl=4                        (wrapped for security.NTACL, version 4)
+//   raw=0x0100...                  (a ready descriptor instead of the words)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +45,7 @@ bool addAce(const std::string& word, vesk::test::DescriptorSpec* spec) {
 int main(int argc, char** argv) {
   vesk::test::DescriptorSpec spec;
   int ntaclVersion = 0;
+  std::vector<uint8_t> raw;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word.rfind("control=", 0) == 0) {
@@ -54,6 +56,9 @@ int main(int argc, char** argv) {
       spec.group = word.substr(6);
     } else if (word.rfind("ntacl=", 0) == 0) {
       ntaclVersion = static_cast<int>(number(word.substr(6)));
+    } else if (word.rfind("raw=0x", 0) == 0) {
+      for (size_t at = 6; at + 1 < word.size(); at += 2)
+        raw.push_back(static_cast<uint8_t>(number("0x" + word.substr(at, 2))));
     } else if (word == "nulldacl") {
       spec.storeDacl = false;
     } else if (!addAce(word, &spec)) {
@@ -61,7 +66,8 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  std::vector<uint8_t> bytes = vesk::test::buildDescriptor(spec);
+  std::vector<uint8_t> bytes =
+      raw.empty() ? vesk::test::buildDescriptor(spec) : raw;
   if (ntaclVersion != 0)
     bytes = vesk::test::wrapNtacl(bytes, static_cast<uint16_t>(ntaclVersion));
   std::puts(vesk::test::toHex(bytes).c_str());
