@@ -3,12 +3,18 @@
 // libwbclient.
 // wbclient.h is a C header without C++ guards, and needs the fixed-width
 // types and time_t declared before it.
+#include <errno.h>
 #include <stdint.h>
 #include <sys/types.h>
 #include <time.h>
 extern "C" {
 #include <wbclient.h>
 }
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <unordered_map>
@@ -19,8 +25,14 @@ namespace vesk {
 namespace platform {
 namespace {
 
+// libwbclient waits minutes for a winbindd that accepts a question but does
+// not answer (a hung or stopped daemon). A domain member's winbindd may
+// take some seconds to reach a domain controller; beyond this, it is taken
+// as not answering.
+constexpr int kAnswerTimeoutMs = 10000;
+
 struct Answer {
-  bool named;
+  bool named = false;
   std::string name;
   std::string domain;
 };
@@ -33,8 +45,42 @@ bool winbindGone(wbcErr error) {
          error == WBC_ERR_INVALID_RESPONSE || error == WBC_ERR_NO_MEMORY;
 }
 
+// Whether winbindd answers a ping within the time limit. The ping runs in
+// a child process, so that a daemon that never answers leaves nothing of
+// libwbclient waiting in this one (its state, its locks) when the child is
+// killed.
+bool winbindAnswers() {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return false;
+  const pid_t child = fork();
+  if (child < 0) {
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+    return false;
+  }
+  if (child == 0) {
+    close(pipeEnds[0]);
+    const char verdict = WBC_ERROR_IS_OK(wbcPing()) ? 'y' : 'n';
+    ssize_t written = write(pipeEnds[1], &verdict, 1);
+    _exit(written == 1 ? 0 : 1);
+  }
+  close(pipeEnds[1]);
+  pollfd wait{pipeEnds[0], POLLIN, 0};
+  char verdict = 'n';
+  int ready;
+  do {
+    ready = poll(&wait, 1, kAnswerTimeoutMs);
+  } while (ready < 0 && errno == EINTR);
+  if (ready <= 0 || read(pipeEnds[0], &verdict, 1) != 1) verdict = 'n';
+  close(pipeEnds[0]);
+  kill(child, SIGKILL);
+  while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+  }
+  return verdict == 'y';
+}
+
 Answer ask(const std::string& sidText, bool* gone) {
-  Answer answer{false, "", ""};
+  Answer answer;
   wbcDomainSid sid;
   if (!WBC_ERROR_IS_OK(wbcStringToSid(sidText.c_str(), &sid))) return answer;
   char* domain = nullptr;
@@ -44,7 +90,9 @@ Answer ask(const std::string& sidText, bool* gone) {
   if (WBC_ERROR_IS_OK(error) && name != nullptr && name[0] != '\0' &&
       type != WBC_SID_NAME_UNKNOWN && type != WBC_SID_NAME_DELETED &&
       type != WBC_SID_NAME_INVALID) {
-    answer = {true, name, domain != nullptr ? domain : ""};
+    answer.named = true;
+    answer.name = name;
+    answer.domain = domain != nullptr ? domain : "";
   }
   *gone = winbindGone(error);
   wbcFreeMemory(domain);
@@ -56,13 +104,19 @@ Answer ask(const std::string& sidText, bool* gone) {
 
 bool winbindAccountName(const std::string& sidText, std::string* name,
                         std::string* domain) {
-  // The first sign that winbindd is not there ends the questions for the
-  // run: a daemon that is down or hangs costs one attempt, not one per
-  // entry. Answers are kept, so no identifier is asked twice.
+  // Before the first question, one ping with a time limit; the first sign
+  // that winbindd is not there ends the questions for the run: a daemon
+  // that is down or hangs costs one attempt, not one per entry. Answers are
+  // kept, so no identifier is asked twice.
+  static bool pinged = false;
   static bool gone = false;
   static std::unordered_map<std::string, Answer> answers;
   auto known = answers.find(sidText);
   if (known == answers.end()) {
+    if (!pinged) {
+      pinged = true;
+      gone = !winbindAnswers();
+    }
     if (gone) return false;
     known = answers.emplace(sidText, ask(sidText, &gone)).first;
   }

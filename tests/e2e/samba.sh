@@ -36,6 +36,7 @@ pids=()
 users=()
 cleanup() {
   local pid
+  for pid in "${pids[@]}"; do kill -CONT "$pid" 2>/dev/null; done
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
   umount "$work/ext4" "$work/tmpfs" /run/samba/winbindd 2>/dev/null
@@ -322,21 +323,37 @@ done
 big=$(vesk_entries "$work/ext4/share/big" | grep -c '^ACL:')
 expect_eq "1,000 entries read" 1000 "$big"
 
-# --- Names with winbindd stopped: the S-1-... forms, and winbindd asked
-# once in the whole run (a thousand and more distinct identifiers).
+# --- Names when winbindd does not answer. Every step towards winbindd
+# (looking for its socket, connecting) is counted: the whole tree,
+# with its thousand and more distinct unnamed identifiers, must cost what
+# one question costs.
+towards_winbindd() {  # towards_winbindd VARIABLE ARGUMENT...
+  local variable=$1
+  shift
+  strace -f -qq -e trace=%file,%network -o "$work/trace" \
+    timeout 100 "$VESK" "$@" >"$work/trace.out"
+  local code=$?
+  [ "$code" = 0 ] || fail "vesk $*: exit $code (124: still waiting for winbindd)"
+  printf -v "$variable" '%s' "$(grep -c 'winbindd' "$work/trace")"
+}
+# Hung: the daemon holds its socket but answers nothing (stopped by a
+# signal). libwbclient alone would wait minutes for each question.
+kill -STOP "$winbind_pid"
+towards_winbindd one "$work/ext4/share/deny" /readacl
+towards_winbindd all "$work/ext4/share" /readacl /s /f /o
+[ "$one" -ge 1 ] || fail "hung winbindd: no attempt to reach it was seen"
+expect_eq "hung winbindd: the tree as one question" "$one" "$all"
+owner=$(grep "^$work/ext4/share/protected	" "$work/trace.out" | cut -f3)
+expect_eq "hung winbindd: owner in S-1-... form" "Owner: $ADMIN_SID" "$owner"
+echo "hung winbindd: $all step(s) towards it in the whole run, $one for one file"
+kill -CONT "$winbind_pid"
+
+# Stopped: the S-1-... forms, and winbindd asked once in the whole run.
 kill "$winbind_pid"
 wait "$winbind_pid" 2>/dev/null
 for _ in $(seq 50); do wbinfo --ping >/dev/null 2>&1 || break; sleep 0.1; done
-# Every step towards winbindd (looking for its socket, connecting) is
-# counted: the whole tree, with its thousand and more distinct unnamed
-# identifiers, must cost what one question costs.
-towards_winbindd() {
-  strace -f -qq -e trace=%file,%network -o "$work/trace" "$VESK" "$@" \
-    >"$work/trace.out"
-  grep -c 'winbindd' "$work/trace"
-}
-one=$(towards_winbindd "$work/ext4/share/deny" /readacl)
-all=$(towards_winbindd "$work/ext4/share" /readacl /s /f /o)
+towards_winbindd one "$work/ext4/share/deny" /readacl
+towards_winbindd all "$work/ext4/share" /readacl /s /f /o
 cp "$work/trace.out" "$work/nowinbind.out"
 owner=$(grep "^$work/ext4/share/protected	" "$work/nowinbind.out" | cut -f3)
 expect_eq "owner without winbindd" "Owner: $ADMIN_SID" "$owner"
