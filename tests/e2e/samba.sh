@@ -405,6 +405,18 @@ expect_eq "hostile: the good neighbours printed" \
   "$(printf '%s\n' "$H/aaa-good" "$H/zzz-good")" \
   "$(grep "^$H" "$work/hostile.out" | cut -f1 | sort)"
 refused=$(grep -c 'GetNamedSecurityInfo () error: 1338$' "$work/hostile.log")
+# One read per object, and the file system asked per directory, not per
+# object: the directory's own statfs, once as a parent and once for itself
+# (it has no attribute, so it might have been a mount point).
+ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 \
+  strace -f -qq -e trace=lgetxattr,statfs -o "$work/calls" \
+  "$VESK" "$H" /readacl /f >/dev/null
+objects=$(find "$H" | wc -l)
+expect_eq "hostile: one read per object" "$objects" \
+  "$(grep -c '^[0-9]* *lgetxattr(' "$work/calls")"
+statfs_calls=$(grep -c '^[0-9]* *statfs(' "$work/calls")
+[ "$statfs_calls" -le 3 ] ||
+  fail "hostile: $statfs_calls statfs calls for one directory of $objects objects"
 expect_eq "hostile: each refused with 1338" \
   "$((bytes - 1 + ${#hostile[@]}))" "$refused"
 
