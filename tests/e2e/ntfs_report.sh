@@ -103,11 +103,7 @@ expect_eq "relative start" "T $T/d1 " "$out"
 # system where Samba would keep its attribute, the code says that none is
 # stored there.
 touch "$work/plain"
-case $(stat -f -c %T "$work") in
-  ext2/ext3 | xfs | btrfs | zfs | tmpfs | overlayfs | f2fs | jfs | reiserfs)
-    no_descriptor=1350 ;;
-  *) no_descriptor=50 ;;
-esac
+no_descriptor=$(no_descriptor_code "$work")
 out=$("$VESK" "$work/plain" /readacl "/l:$work/plain.log" 2>&1)
 code=$?
 expect_eq "plain file output" "" "$out"
