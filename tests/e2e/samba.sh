@@ -319,6 +319,14 @@ for share in ext tmp; do
     fail "$share chmodded: the stored deny entry still served"
 done
 
+# Reading security.* needs no privilege: an unprivileged user gets the same
+# block as root.
+as_root=$("$VESK" "$work/tmpfs/share/deny" /readacl)
+[ -n "$as_root" ] || fail "no block for deny"
+expect_eq "unprivileged reader" "$as_root" \
+  "$(setpriv --reuid=65534 --regid=65534 --clear-groups \
+    "$VESK" "$work/tmpfs/share/deny" /readacl 2>&1)"
+
 # The 1,000-entry DACL, entry for entry.
 big=$(vesk_entries "$work/ext4/share/big" | grep -c '^ACL:')
 expect_eq "1,000 entries read" 1000 "$big"
