@@ -40,7 +40,8 @@ cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
   umount "$work/ext4" "$work/tmpfs" /run/samba/winbindd 2>/dev/null
-  for u in "${users[@]}"; do userdel "$u" 2>/dev/null; done
+  # -f: smbd's connection processes, run as these users, may still be exiting.
+  for u in "${users[@]}"; do userdel -f "$u" 2>/dev/null; done
   rm -rf "$work"
 }
 trap cleanup EXIT
