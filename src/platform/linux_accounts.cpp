@@ -73,7 +73,7 @@ bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
     foundName = row->name;
     foundDomain = row->domain;
   } else if (!accountOfUnixId(bytes, &foundName, &foundDomain) &&
-             !winbindAccountName(sidText(bytes), &foundName, &foundDomain)) {
+             !winbindAccountName(bytes, &foundName, &foundDomain)) {
     return fail(kErrorNoneMapped);
   }
   if (name == nullptr || domain == nullptr ||

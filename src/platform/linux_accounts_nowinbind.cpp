@@ -1,4 +1,5 @@
 // Built without libwbclient: no domain account is named through winbindd.
+#include <cstdint>
 #include <string>
 
 #include "platform/linux_internal.h"
@@ -6,7 +7,7 @@
 namespace vesk {
 namespace platform {
 
-bool winbindAccountName(const std::string&, std::string*, std::string*) {
+bool winbindAccountName(const uint8_t*, std::string*, std::string*) {
   return false;
 }
 

@@ -20,6 +20,7 @@ extern "C" {
 #include <unordered_map>
 
 #include "platform/linux_internal.h"
+#include "platform/little_endian_internal.h"
 
 namespace vesk {
 namespace platform {
@@ -79,10 +80,14 @@ bool winbindAnswers() {
   return verdict == 'y';
 }
 
-Answer ask(const std::string& sidText, bool* gone) {
+Answer ask(const uint8_t* bytes, bool* gone) {
   Answer answer;
-  wbcDomainSid sid;
-  if (!WBC_ERROR_IS_OK(wbcStringToSid(sidText.c_str(), &sid))) return answer;
+  wbcDomainSid sid{};
+  sid.sid_rev_num = bytes[0];
+  sid.num_auths = bytes[1];
+  for (int i = 0; i < 6; ++i) sid.id_auth[i] = bytes[2 + i];
+  for (int i = 0; i < bytes[1] && i < WBC_MAXSUBAUTHS; ++i)
+    sid.sub_auths[i] = read32(bytes + 8 + 4 * i);
   char* domain = nullptr;
   char* name = nullptr;
   wbcSidType type = WBC_SID_NAME_UNKNOWN;
@@ -102,7 +107,7 @@ Answer ask(const std::string& sidText, bool* gone) {
 
 }  // namespace
 
-bool winbindAccountName(const std::string& sidText, std::string* name,
+bool winbindAccountName(const uint8_t* sid, std::string* name,
                         std::string* domain) {
   // Before the first question, one ping with a time limit; the first sign
   // that winbindd is not there ends the questions for the run: a daemon
@@ -111,14 +116,15 @@ bool winbindAccountName(const std::string& sidText, std::string* name,
   static bool pinged = false;
   static bool gone = false;
   static std::unordered_map<std::string, Answer> answers;
-  auto known = answers.find(sidText);
+  const std::string key(reinterpret_cast<const char*>(sid), sidLength(sid));
+  auto known = answers.find(key);
   if (known == answers.end()) {
     if (!pinged) {
       pinged = true;
       gone = !winbindAnswers();
     }
     if (gone) return false;
-    known = answers.emplace(sidText, ask(sidText, &gone)).first;
+    known = answers.emplace(key, ask(sid, &gone)).first;
   }
   if (!known->second.named) return false;
   *name = known->second.name;

@@ -88,10 +88,10 @@ DescriptorReader descriptorReaderOfObject(const char* path);
 /// The reader for a file system type (statfs's f_type).
 DescriptorReader descriptorReaderOfType(int64_t fileSystemType);
 
-/// The account that winbindd knows for the SID in string form: true with
-/// its bare name and its domain. A winbindd that does not answer is asked
+/// The account that winbindd knows for a valid SID: true with its bare name
+/// and its domain. A winbindd that does not answer is asked
 /// once per run; each identifier is asked once per run.
-bool winbindAccountName(const std::string& sidText, std::string* name,
+bool winbindAccountName(const uint8_t* sid, std::string* name,
                         std::string* domain);
 
 // The kernel takes at most PATH_MAX bytes of path in one call. A longer
