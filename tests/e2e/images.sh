@@ -184,6 +184,8 @@ while IFS='|' read -r path error; do
   report "$work/$path" /readacl /s /f "/l:$work/fail.log"
   expect_eq "$path: output" "" "$out"
   expect_eq "$path: exit" 0 "$code"
+  # A plain file here: 50, or 1350 where Samba's attribute could be stored.
+  [ "$error" = plain ] && error=$(no_descriptor_code "$work")
   expect_eq "$path: log" "GetNamedSecurityInfo () failed for: $work/$path
 GetNamedSecurityInfo () error: $error" \
     "$(grep -A1 "GetNamedSecurityInfo () failed for: $work/$path\$" \
@@ -196,7 +198,7 @@ image/Data/missing|2
 image/Data/empty file/below|3
 partial/evidence.E01|1393
 truncated.img|1393
-notes.txt|50
+notes.txt|plain
 notes.txt/below|3
 CASES
 
