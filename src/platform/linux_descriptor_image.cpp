@@ -23,15 +23,16 @@ bool isOpenImagePath(const char* path) {
   return findOpenImagePath(path, &image);
 }
 
-uint32_t readImageDescriptor(const char* path, std::vector<uint8_t>* bytes) {
+uint32_t readImageDescriptor(const char* path, bool,
+                             std::vector<uint8_t>* bytes) {
   ImagePath image;
   if (!findImagePath(path, &image)) return kErrorPathNotFound;
   return descriptorAt(image, bytes);
 }
 
-uint32_t readXattrOrImageDescriptor(const char* path,
+uint32_t readXattrOrImageDescriptor(const char* path, bool followLink,
                                     std::vector<uint8_t>* bytes) {
-  const uint32_t status = readXattrDescriptor(path, bytes);
+  const uint32_t status = readXattrDescriptor(path, followLink, bytes);
   ImagePath image;
   if (status == kErrorSuccess || !mayBeImagePath(status) ||
       !findImagePath(path, &image))

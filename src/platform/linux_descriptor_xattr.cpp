@@ -19,10 +19,12 @@ namespace {
 // round trip to the file system daemon for every object, and a short buffer
 // cannot be told from a real failure: ntfs-3g answers it with EIO, ntfs3
 // with ENODATA.
-int readAttribute(const char* path, const char* name,
+int readAttribute(const char* path, bool followLink, const char* name,
                   std::vector<uint8_t>* value) {
   value->resize(XATTR_SIZE_MAX);
-  const ssize_t read = lgetxattr(path, name, value->data(), value->size());
+  const ssize_t read =
+      followLink ? getxattr(path, name, value->data(), value->size())
+                 : lgetxattr(path, name, value->data(), value->size());
   if (read < 0) return errno;
   value->resize(static_cast<size_t>(read));
   return 0;
@@ -30,12 +32,14 @@ int readAttribute(const char* path, const char* name,
 
 }  // namespace
 
-uint32_t readXattrDescriptor(const char* path, std::vector<uint8_t>* bytes) {
+uint32_t readXattrDescriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes) {
   const ReachablePath reachable(path);
   if (reachable.error()) return windowsError(reachable.error());
-  int error = readAttribute(reachable.name(), "system.ntfs_acl", bytes);
+  const char* name = reachable.name();
+  int error = readAttribute(name, followLink, "system.ntfs_acl", bytes);
   if (error == ENODATA || error == ENOTSUP)
-    error = readAttribute(reachable.name(), "system.ntfs_security", bytes);
+    error = readAttribute(name, followLink, "system.ntfs_security", bytes);
   return error == 0 ? kErrorSuccess : windowsError(error);
 }
 

@@ -33,14 +33,18 @@ DescriptorReader descriptorReaderFor(const char* path) {
                                : readXattrOrImageDescriptor;
 }
 
-uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
+namespace {
+
+// The descriptor of path, of a link's target or of the link itself.
+uint32_t readSecurityInfo(const char* path, bool followLink,
+                          SecurityDescriptor** sd) {
   if (path == nullptr || sd == nullptr) return kErrorInvalidParameter;
   // One buffer for every object: a source sizes it for the largest
   // descriptor it can hold (64 KiB for an attribute), which would otherwise
   // be allocated afresh for each object of a walk. The layer runs on one
   // thread and the bytes are copied out before the next read.
   static std::vector<uint8_t> bytes;
-  const uint32_t status = descriptorReaderFor(path)(path, &bytes);
+  const uint32_t status = descriptorReaderFor(path)(path, followLink, &bytes);
   if (status != kErrorSuccess) return status;
 
   DescriptorView view;
@@ -55,6 +59,17 @@ uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   *sd = new (block) SecurityDescriptor{view, reportedControl(view.control),
                                        static_cast<uint32_t>(bytes.size())};
   return kErrorSuccess;
+}
+
+}  // namespace
+
+// As on Windows, the object a link names is its target.
+uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
+  return readSecurityInfo(path, true, sd);
+}
+
+uint32_t getLinkSecurityInfo(const char* path, SecurityDescriptor** sd) {
+  return readSecurityInfo(path, false, sd);
 }
 
 std::string securityDescriptorKey(const SecurityDescriptor* sd) {

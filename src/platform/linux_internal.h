@@ -35,20 +35,25 @@ inline const uint8_t* bytesOf(const Sid* sid) {
 
 /// Reads the self-relative descriptor stored for path into *bytes, a buffer
 /// the caller reuses between objects: kErrorSuccess or a Windows error code.
-using DescriptorReader = uint32_t (*)(const char* path,
+/// followLink: a link at path stands for what it points to; otherwise the
+/// link's own descriptor is read.
+using DescriptorReader = uint32_t (*)(const char* path, bool followLink,
                                       std::vector<uint8_t>* bytes);
 
 /// The descriptor that ntfs-3g (system.ntfs_acl) or the kernel's ntfs3
 /// (system.ntfs_security) exposes as an extended attribute of a mounted file.
-uint32_t readXattrDescriptor(const char* path, std::vector<uint8_t>* bytes);
+uint32_t readXattrDescriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes);
 
 /// The descriptor of an object inside a disk image, partition or evidence
 /// file (linux_descriptor_image.cpp).
-uint32_t readImageDescriptor(const char* path, std::vector<uint8_t>* bytes);
+/// An image holds no links that the layer follows: followLink is ignored.
+uint32_t readImageDescriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes);
 
 /// readXattrDescriptor, and where its failure says that the path may pass
 /// through a file, readImageDescriptor.
-uint32_t readXattrOrImageDescriptor(const char* path,
+uint32_t readXattrOrImageDescriptor(const char* path, bool followLink,
                                     std::vector<uint8_t>* bytes);
 
 /// Whether path lies in an image that is already open; no system call.
@@ -58,13 +63,13 @@ bool isOpenImagePath(const char* path);
 DescriptorReader descriptorReaderFor(const char* path);
 
 // The kernel takes at most PATH_MAX bytes of path in one call. A longer
-// path is reached one directory at a time with openat, and its last part is
-// then named through the parent's descriptor in /proc/self/fd, which is
-// short. The parent stays open as long as the name is in use.
+// path is reached through a descriptor of its parent directory, and its last
+// part is then named through /proc/self/fd, which is short. The layer keeps
+// that one descriptor from path to path (see linux_paths.cpp), so the name
+// holds until the next ReachablePath is made.
 class ReachablePath {
  public:
   explicit ReachablePath(const char* path);
-  ~ReachablePath();
   ReachablePath(const ReachablePath&) = delete;
   ReachablePath& operator=(const ReachablePath&) = delete;
 
@@ -74,15 +79,20 @@ class ReachablePath {
   int error() const { return error_; }
 
  private:
-  int parent_ = -1;
   int error_ = 0;
   std::string name_;
 };
 
+/// Closes the directory kept open for long paths (a test that unmounts the
+/// volume needs it gone; the tool keeps it until it exits).
+void releaseHeldDirectory();
+
 /// path as a full path, formed as Windows forms one: the current directory
-/// before a relative path, then ".", ".." and repeated separators resolved
-/// by the text alone, links not followed, so that the blocks below a path
-/// keep the path the user gave. "/a/b", no separator at the end but in "/".
+/// before a relative path, then ".", repeated separators and every ".."
+/// that follows no link resolved by the text alone (behind a link, ".."
+/// names the parent of its target and stays), links not followed, so that
+/// the blocks below a path keep the path the user gave. "/a/b", no
+/// separator at the end but in "/".
 std::string absolutePathText(const std::string& path);
 
 /// dir as absolutePathText forms it, ending in "/".

@@ -32,13 +32,22 @@ bool fillEntry(FindHandle* handle, FindEntry* entry) {
   entry->fullPath = handle->prefix + name;
   entry->dotOrDotDot =
       std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-  if (found->d_type == DT_UNKNOWN) {
-    struct stat st;
-    entry->directory =
-        fstatat(dirfd(handle->dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISDIR(st.st_mode);
+  const int at = dirfd(handle->dir);
+  struct stat st;
+  unsigned char type = found->d_type;
+  if (type == DT_UNKNOWN)
+    type =
+        fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)
+            ? DT_LNK
+            : DT_UNKNOWN;
+  // A link (a junction too: ntfs-3g shows it as one) counts as what it
+  // points to, as Windows counts a junction as a directory; the walk reports
+  // it but does not enter it.
+  entry->link = type == DT_LNK;
+  if (type == DT_UNKNOWN || type == DT_LNK) {
+    entry->directory = fstatat(at, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
   } else {
-    entry->directory = found->d_type == DT_DIR;
+    entry->directory = type == DT_DIR;
   }
   return true;
 }
