@@ -43,5 +43,14 @@ uint32_t readXattrDescriptor(const char* path, bool followLink,
   return error == 0 ? kErrorSuccess : windowsError(error);
 }
 
+bool ntfsAttributesSayDirectory(const char* path) {
+  // FILE_ATTRIBUTE_DIRECTORY (0x10) of the little-endian word that ntfs-3g
+  // reports as system.ntfs_attrib of the object itself.
+  uint8_t attributes[4] = {};
+  return lgetxattr(path, "system.ntfs_attrib", attributes, sizeof attributes) ==
+             sizeof attributes &&
+         (attributes[0] & 0x10) != 0;
+}
+
 }  // namespace platform
 }  // namespace vesk

@@ -46,8 +46,8 @@ uint32_t readXattrDescriptor(const char* path, bool followLink,
                              std::vector<uint8_t>* bytes);
 
 /// The descriptor of an object inside a disk image, partition or evidence
-/// file (linux_descriptor_image.cpp).
-/// An image holds no links that the layer follows: followLink is ignored.
+/// file (linux_descriptor_image.cpp); an image holds no links that the
+/// layer follows, so followLink is ignored.
 uint32_t readImageDescriptor(const char* path, bool followLink,
                              std::vector<uint8_t>* bytes);
 
@@ -58,6 +58,10 @@ uint32_t readXattrOrImageDescriptor(const char* path, bool followLink,
 
 /// Whether path lies in an image that is already open; no system call.
 bool isOpenImagePath(const char* path);
+
+/// Whether the NTFS attributes of path itself mark a directory, as those of
+/// a junction do even when its target cannot be reached.
+bool ntfsAttributesSayDirectory(const char* path);
 
 /// The reader that answers for path: each descriptor source claims its own.
 DescriptorReader descriptorReaderFor(const char* path);

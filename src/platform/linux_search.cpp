@@ -44,7 +44,14 @@ bool fillEntry(FindHandle* handle, FindEntry* entry) {
   // points to, as Windows counts a junction as a directory; the walk reports
   // it but does not enter it.
   entry->link = type == DT_LNK;
-  if (type == DT_UNKNOWN || type == DT_LNK) {
+  if (type == DT_LNK) {
+    // A junction to another drive leads nowhere here, yet NTFS still marks
+    // it a directory.
+    entry->directory =
+        (fstatat(at, name, &st, 0) == 0 && S_ISDIR(st.st_mode)) ||
+        ntfsAttributesSayDirectory(
+            ("/proc/self/fd/" + std::to_string(at) + "/" + name).c_str());
+  } else if (type == DT_UNKNOWN) {
     entry->directory = fstatat(at, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
   } else {
     entry->directory = type == DT_DIR;
