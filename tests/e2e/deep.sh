@@ -35,6 +35,17 @@ expect_eq "tmpfs deepest level" 1 \
   "$(grep -c "failed for: $deepest\$" "$work/tmpfs.log")"
 expect_eq "tmpfs nothing else failed" "" "$(grep 'FindFirstFile' "$work/tmpfs.log")"
 
+# With no handle left to list a directory, the walk says so in the log
+# instead of passing the directory off as empty.
+# (Descriptors the test was started with are closed first: the limit counts
+# from the lowest free number.)
+(
+  for fd in $(seq 3 30); do eval "exec $fd>&-"; done
+  ulimit -n 4 && "$VESK" "$T" /readacl /s "/l:$work/handles.log" >/dev/null 2>&1
+)
+expect_eq "out of handles logged" "FindFirstFile () failed for: $T
+FindFirstFile () error: 4" "$(grep FindFirstFile "$work/handles.log" | cut -f2-)"
+
 # --- NTFS: the blocks of the first levels byte for byte, then every level.
 ntfs_mount "$work" lowntfs-3g
 N=$work/mnt/deep
