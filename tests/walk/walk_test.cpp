@@ -182,6 +182,8 @@ TEST_F(WalkTest, SameDirectoryOnAnotherBranchIsEntered) {
   EXPECT_EQ(
       (std::vector<std::string>{"R", "R/d1", "R/d1/d2", "R/d1/d2/d3", "R/e"}),
       fake::record().searched);
+}
+
 // However deep the tree, one search is open at a time: each directory is
 // listed and closed before anything below it is entered.
 TEST_F(WalkTest, HoldsOneSearchWhateverTheDepth) {
