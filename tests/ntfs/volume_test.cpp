@@ -427,6 +427,51 @@ TEST_F(NtfsVolume, PathsLongerThanTheKernelTakesAreRead) {
   EXPECT_TRUE(searchFinds(dir, file)) << "full path of the file cut or changed";
 }
 
+// Long paths are read through a directory the layer keeps open from one
+// path to the next: going down, back up, across to another branch and
+// through a link, each read must still name the object its text names.
+TEST_F(NtfsVolume, LongPathsInAnyOrderNameTheirOwnObjects) {
+  const std::string base =
+      mount_ + "/" + std::string(120, 'b') + "/" + std::string(120, 'c');
+  const std::string a = base + "/a", b = base + "/b";
+  fs::create_directories(a + "/deep");
+  fs::create_directories(b + "/deep");
+  fs::create_directory_symlink("../b", a + "/tob");
+  const std::string files[] = {a + "/deep/f", a + "/f", b + "/deep/f", b + "/f",
+                               base + "/f"};
+  std::map<std::string, std::string> owners;
+  int n = 0;
+  for (const std::string& file : files) {
+    std::ofstream(file) << "x";
+    DescriptorSpec spec;
+    spec.owner = "S-1-5-21-9-9-9-" + std::to_string(++n);
+    spec.group = "S-1-5-18";
+    spec.aces = {{test::kAllowed, 0, 0x1F01FF, "S-1-1-0"}};
+    store(file, spec);
+    owners[file] = spec.owner;
+  }
+  owners[a + "/tob/f"] = owners[b + "/f"];
+  owners[a + "/tob/deep/f"] = owners[b + "/deep/f"];
+  owners[a + "/tob/../a/f"] = owners[a + "/f"];
+  owners[a + "/deep/../f"] = owners[a + "/f"];
+  const std::string order[] = {
+      a + "/deep/f", a + "/f",          base + "/f",       b + "/deep/f",
+      a + "/tob/f",  a + "/tob/deep/f", a + "/tob/../a/f", b + "/f",
+      a + "/deep/f", a + "/deep/../f",  base + "/f",       a + "/tob/deep/f"};
+  for (const std::string& path : order) {
+    SCOPED_TRACE(path.substr(base.size()));
+    ASSERT_GT(path.size(), 256u);
+    Read read(path);
+    ASSERT_EQ(read.status, kErrorSuccess);
+    EXPECT_EQ(ownerText(read.sd), owners[path]);
+  }
+  SecurityDescriptor* sd = nullptr;
+  EXPECT_EQ(getNamedSecurityInfo((b + "/missing/f").c_str(), &sd),
+            kErrorFileNotFound);
+  Read after(a + "/f");
+  EXPECT_EQ(ownerText(after.sd), owners[a + "/f"]);
+}
+
 struct Found {
   bool directory;
   bool dotOrDotDot;
