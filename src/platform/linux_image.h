@@ -56,6 +56,11 @@ void closeImageVolume(ImageVolume* volume);
 uint32_t imageDescriptor(ImageVolume* volume, const std::string& inner,
                          std::vector<uint8_t>* bytes);
 
+/// The record number of the directory at inner, in *index: true when it
+/// can be opened and is a directory.
+bool imageDirectoryIndex(ImageVolume* volume, const std::string& inner,
+                         uint64_t* index);
+
 /// Starts listing the directory at inner: nullptr when it cannot be read
 /// or holds nothing, else the first entry in *entry.
 ImageSearch* imageFindFirst(ImageVolume* volume, const std::string& inner,

@@ -470,6 +470,17 @@ uint32_t imageDescriptor(ImageVolume* volume, const std::string& inner,
   return status;
 }
 
+bool imageDirectoryIndex(ImageVolume* volume, const std::string& inner,
+                         uint64_t* index) {
+  bool fromHeld = false;
+  ntfs_inode* ni = openInner(volume, inner, &fromHeld);
+  if (ni == nullptr) return false;
+  const bool directory = ni->mrec->flags & MFT_RECORD_IS_DIRECTORY;
+  *index = ni->mft_no;
+  if (!fromHeld) ntfs_inode_close(ni);
+  return directory;
+}
+
 ImageSearch* imageFindFirst(ImageVolume* volume, const std::string& inner,
                             ImageEntry* entry) {
   bool fromHeld = false;

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -148,6 +149,14 @@ void findClose(FindHandle* handle) {
 }
 
 bool directoryIdentity(const std::string& dir, DirectoryIdentity* identity) {
+  // Inside an image the volume names its directories by record: a damaged
+  // index that lists a directory below itself is then seen for what it is.
+  ImagePath image;
+  if (findOpenImagePath(dir, &image)) {
+    identity->volume = reinterpret_cast<uintptr_t>(image.volume);
+    return image.volume != nullptr &&
+           imageDirectoryIndex(image.volume, image.inner, &identity->index);
+  }
   const ReachablePath reachable(dir.c_str());
   struct stat st;
   if (reachable.error() || stat(reachable.name(), &st) != 0) return false;
