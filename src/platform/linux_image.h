@@ -39,7 +39,8 @@ struct ImageSearch;
 /// One entry handed out by a search inside a volume.
 struct ImageEntry {
   std::string name;  // UTF-8
-  bool directory;    // an index that is no link or junction
+  bool directory;    // an index, a link or junction to a directory too
+  bool link;         // a reparse point: a link or junction
 };
 
 /// Opens the NTFS volume in source (partition wanted, 0 = first NTFS one)

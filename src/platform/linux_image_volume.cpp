@@ -370,13 +370,15 @@ bool handOut(ImageSearch* search, ImageEntry* entry) {
   releaseHeld(volume);
   entry->name = found.name;
   entry->directory = false;
+  entry->link = false;
   volume->heldInner =
       (search->inner == "/" ? "/" : search->inner + "/") + found.name;
   ntfs_inode* ni = ntfs_inode_open(volume->vol, found.ref);
   if (ni != nullptr) {
-    // A junction or symbolic link is an index too, shown as a link.
-    entry->directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) &&
-                       !(ni->flags & FILE_ATTR_REPARSE_POINT);
+    // A junction or symbolic link to a directory is an index too; as on a
+    // mounted volume it is reported like a directory but never entered.
+    entry->directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
+    entry->link = (ni->flags & FILE_ATTR_REPARSE_POINT) != 0;
     volume->held = ni;
   }
   return true;

@@ -66,6 +66,7 @@ void fillImageEntry(const FindHandle* handle, const ImageEntry& found,
   entry->fullPath = handle->prefix + found.name;
   entry->directory = found.directory;
   entry->dotOrDotDot = false;
+  entry->link = found.link;
 }
 
 FindHandle* findImageFirst(const std::string& dir, const ImagePath& image,

@@ -54,7 +54,7 @@ struct Script {
   bool asciiCodePage = false;  // outputText: every non-ASCII character "?"
   bool outputIsTerminal = false;
   bool errorIsTerminal = false;
-  bool keyedDescriptors = false;  // securityDescriptorKey gives the bytes
+  bool keyedDescriptors = false;     // securityDescriptorKey gives the bytes
   bool backslashIsSeparator = true;  // paths as Windows spells them
 };
 
