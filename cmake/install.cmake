@@ -45,6 +45,10 @@ if(VESK_DPKG_SHLIBDEPS)
 else()
   # What a C++ program built with Debian's compiler needs at run time.
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6")
+  get_property(VESK_LINKS_WBCLIENT GLOBAL PROPERTY VESK_LINKS_WBCLIENT)
+  if(VESK_LINKS_WBCLIENT)
+    string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libwbclient0")
+  endif()
 endif()
 
 include(CPack)

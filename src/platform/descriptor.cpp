@@ -7,6 +7,8 @@
 #include <new>
 #include <vector>
 
+#include "platform/little_endian_internal.h"
+
 namespace vesk {
 namespace platform {
 namespace {
@@ -59,16 +61,6 @@ AceLayout aceLayout(uint8_t type) {
   if (type < sizeof kAceLayouts / sizeof kAceLayouts[0])
     return kAceLayouts[type];
   return {SidPlace::Unknown, kNotUsedAccess};
-}
-
-uint16_t read16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t read32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) |
-         (static_cast<uint32_t>(p[3]) << 24);
 }
 
 bool validSidAt(const uint8_t* sid, size_t room) {

@@ -72,7 +72,8 @@ bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
   if (const WellKnownSid* row = findWellKnownSid(sidText(bytes))) {
     foundName = row->name;
     foundDomain = row->domain;
-  } else if (!accountOfUnixId(bytes, &foundName, &foundDomain)) {
+  } else if (!accountOfUnixId(bytes, &foundName, &foundDomain) &&
+             !winbindAccountName(bytes, &foundName, &foundDomain)) {
     return fail(kErrorNoneMapped);
   }
   if (name == nullptr || domain == nullptr ||

@@ -1,4 +1,4 @@
-// The descriptor source of mounted NTFS volumes: ntfs-3g exposes a file's
+// The descriptor sources of mounted NTFS volumes: ntfs-3g exposes a file's
 // stored descriptor as system.ntfs_acl, the kernel's ntfs3 as
 // system.ntfs_security.
 #include <errno.h>
@@ -12,7 +12,6 @@
 
 namespace vesk {
 namespace platform {
-namespace {
 
 // Reads one attribute whole in one call, into a buffer that no attribute
 // can outgrow (XATTR_SIZE_MAX). Asking for the size first would cost a second
@@ -30,7 +29,27 @@ int readAttribute(const char* path, bool followLink, const char* name,
   return 0;
 }
 
+namespace {
+
+uint32_t readOne(const char* path, bool followLink, const char* name,
+                 std::vector<uint8_t>* bytes) {
+  const ReachablePath reachable(path);
+  if (reachable.error()) return windowsError(reachable.error());
+  const int error = readAttribute(reachable.name(), followLink, name, bytes);
+  return error == 0 ? kErrorSuccess : windowsError(error);
+}
+
 }  // namespace
+
+uint32_t readNtfs3gDescriptor(const char* path, bool followLink,
+                              std::vector<uint8_t>* bytes) {
+  return readOne(path, followLink, "system.ntfs_acl", bytes);
+}
+
+uint32_t readNtfs3Descriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes) {
+  return readOne(path, followLink, "system.ntfs_security", bytes);
+}
 
 uint32_t readXattrDescriptor(const char* path, bool followLink,
                              std::vector<uint8_t>* bytes) {

@@ -26,13 +26,6 @@ std::string localAccountName(const Sid* sid) {
 
 }  // namespace
 
-// A path inside an image already open is the image's; any other is tried
-// as a mounted file first, and then as a path into an image.
-DescriptorReader descriptorReaderFor(const char* path) {
-  return isOpenImagePath(path) ? readImageDescriptor
-                               : readXattrOrImageDescriptor;
-}
-
 namespace {
 
 // The descriptor of path, of a link's target or of the link itself.
@@ -44,7 +37,19 @@ uint32_t readSecurityInfo(const char* path, bool followLink,
   // be allocated afresh for each object of a walk. The layer runs on one
   // thread and the bytes are copied out before the next read.
   static std::vector<uint8_t> bytes;
-  const uint32_t status = descriptorReaderFor(path)(path, followLink, &bytes);
+  const DescriptorReader reader = descriptorReaderFor(path);
+  uint32_t status = reader(path, followLink, &bytes);
+  // A mount point lies on another file system than its parent; a link read
+  // as itself lies on its parent's.
+  if (followLink &&
+      (status == kErrorNotSupported || status == kErrorNoSecurityOnObject)) {
+    const DescriptorReader own = descriptorReaderOfObject(path);
+    if (own != nullptr && own != reader) status = own(path, followLink, &bytes);
+  }
+  // A path that passes through a file, or names one, may lead into a disk
+  // image.
+  if (reader != readImageDescriptor)
+    status = orImageDescriptor(status, path, followLink, &bytes);
   if (status != kErrorSuccess) return status;
 
   DescriptorView view;

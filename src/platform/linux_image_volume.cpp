@@ -13,6 +13,7 @@
 
 #include "platform/descriptor.h"
 #include "platform/linux_image.h"
+#include "platform/linux_image_device.h"
 #include "platform/ntfs3g.h"
 #include "platform/platform.h"
 
@@ -25,141 +26,6 @@ namespace {
 // rest from $Secure each time.
 constexpr size_t kDescriptorCacheBytes = 4 << 20;
 constexpr size_t kBatch = 256;  // directory entries read at a time
-
-// The window of the source that holds the volume, and a file position for
-// the library's seek and read.
-struct Window {
-  ImageSource source;
-  uint64_t offset = 0;
-  uint64_t length = 0;
-  s64 position = 0;
-  // The last chunks of the source read, by chunk number: the library
-  // reads one 1 KiB record at a time, and the records of one directory's
-  // files mostly lie side by side.
-  struct Chunk {
-    uint64_t number = UINT64_MAX;
-    size_t size = 0;
-    std::vector<uint8_t> bytes;
-  };
-  Chunk chunks[16];
-};
-
-constexpr uint64_t kChunk = 64 * 1024;
-
-// Reads through the chunks; false when the source cannot give the bytes.
-bool readCached(Window* window, uint64_t at, size_t length, uint8_t* out) {
-  while (length > 0) {
-    const uint64_t number = at / kChunk;
-    Window::Chunk& chunk = window->chunks[number % 16];
-    if (chunk.number != number) {
-      const uint64_t start = number * kChunk;
-      if (start >= window->source.size) return false;
-      const uint64_t left = window->source.size - start;
-      chunk.size = static_cast<size_t>(left < kChunk ? left : kChunk);
-      chunk.bytes.resize(kChunk);
-      chunk.number = UINT64_MAX;
-      if (!window->source.read(start, chunk.size, chunk.bytes.data()))
-        return false;
-      chunk.number = number;
-    }
-    const size_t from = static_cast<size_t>(at - number * kChunk);
-    if (from >= chunk.size) return false;
-    size_t part = chunk.size - from;
-    if (part > length) part = length;
-    std::memcpy(out, chunk.bytes.data() + from, part);
-    out += part;
-    at += part;
-    length -= part;
-  }
-  return true;
-}
-
-Window* windowOf(ntfs_device* dev) {
-  return static_cast<Window*>(dev->d_private);
-}
-
-int deviceOpen(ntfs_device* dev, int flags) {
-  if ((flags & O_ACCMODE) != O_RDONLY) {
-    errno = EROFS;
-    return -1;
-  }
-  NDevSetOpen(dev);
-  NDevSetReadOnly(dev);
-  return 0;
-}
-
-int deviceClose(ntfs_device* dev) {
-  NDevClearOpen(dev);
-  return 0;
-}
-
-s64 devicePread(ntfs_device* dev, void* buf, s64 count, s64 offset) {
-  Window* window = windowOf(dev);
-  if (count < 0 || offset < 0) {
-    errno = EINVAL;
-    return -1;
-  }
-  const uint64_t at = static_cast<uint64_t>(offset);
-  if (at >= window->length) return 0;
-  uint64_t length = static_cast<uint64_t>(count);
-  if (length > window->length - at) length = window->length - at;
-  if (length == 0) return 0;
-  if (!readCached(window, window->offset + at, static_cast<size_t>(length),
-                  static_cast<uint8_t*>(buf))) {
-    errno = EIO;
-    return -1;
-  }
-  return static_cast<s64>(length);
-}
-
-s64 deviceSeek(ntfs_device* dev, s64 offset, int whence) {
-  Window* window = windowOf(dev);
-  s64 base = 0;
-  if (whence == SEEK_CUR) base = window->position;
-  if (whence == SEEK_END) base = static_cast<s64>(window->length);
-  if (base + offset < 0) {
-    errno = EINVAL;
-    return -1;
-  }
-  window->position = base + offset;
-  return window->position;
-}
-
-s64 deviceRead(ntfs_device* dev, void* buf, s64 count) {
-  Window* window = windowOf(dev);
-  const s64 read = devicePread(dev, buf, count, window->position);
-  if (read > 0) window->position += read;
-  return read;
-}
-
-s64 deviceWrite(ntfs_device*, const void*, s64) {
-  errno = EROFS;
-  return -1;
-}
-
-s64 devicePwrite(ntfs_device*, const void*, s64, s64) {
-  errno = EROFS;
-  return -1;
-}
-
-int deviceSync(ntfs_device*) { return 0; }
-
-int deviceStat(ntfs_device* dev, struct stat* st) {
-  std::memset(st, 0, sizeof *st);
-  st->st_mode = S_IFREG | 0400;
-  st->st_size = static_cast<off_t>(windowOf(dev)->length);
-  return 0;
-}
-
-int deviceIoctl(ntfs_device*, unsigned long, void*) {
-  errno = ENOTTY;
-  return -1;
-}
-
-ntfs_device_operations windowOperations = {
-    deviceOpen,  deviceClose,  deviceSeek, deviceRead, deviceWrite,
-    devicePread, devicePwrite, deviceSync, deviceStat, deviceIoctl,
-};
 
 uint16_t le16At(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | p[1] << 8);
@@ -362,6 +228,106 @@ bool refill(ImageSearch* search) {
   return !search->batch.empty();
 }
 
+// Links followed one after another before a target counts as unreachable,
+// as the kernel counts them.
+constexpr int kLinkHops = 40;
+// "IntxLNK\1" and the UTF-16 text of a target of at most 4,096 units.
+constexpr s64 kInterixLinkMax = 8 + 2 * 4096;
+
+// The target of the link that ni holds, as a mount by ntfs-3g shows it: a
+// reparse point that is no directory, or an Interix symbolic link (a system
+// file holding "IntxLNK\1" and UTF-16 text, what ntfs-3g makes for ln -s).
+bool linkTarget(ntfs_inode* ni, std::string* target) {
+  if (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) return false;
+  if (ni->flags & FILE_ATTR_REPARSE_POINT) {
+    char* text = ntfs_make_symlink(ni, "");
+    if (text == nullptr) return false;
+    *target = text;
+    std::free(text);
+    return true;
+  }
+  if (!(ni->flags & FILE_ATTR_SYSTEM)) return false;
+  ntfs_attr* na = ntfs_attr_open(ni, AT_DATA, AT_UNNAMED, 0);
+  if (na == nullptr) return false;
+  std::vector<uint8_t> data;
+  const s64 size = na->data_size;
+  bool read = size > 8 && size <= kInterixLinkMax && size % 2 == 0;
+  if (read) {
+    data.resize(static_cast<size_t>(size));
+    read = ntfs_attr_pread(na, 0, size, data.data()) == size;
+  }
+  ntfs_attr_close(na);
+  if (!read || std::memcmp(data.data(), "IntxLNK\1", 8) != 0) return false;
+  char* text = nullptr;
+  const int bytes =
+      ntfs_ucstombs(reinterpret_cast<const ntfschar*>(data.data() + 8),
+                    static_cast<int>((data.size() - 8) / 2), &text, 0);
+  if (bytes < 0) return false;
+  target->assign(text, static_cast<size_t>(bytes));
+  std::free(text);
+  return true;
+}
+
+std::string innerOf(const std::vector<std::string>& parts) {
+  std::string inner;
+  for (const std::string& part : parts) inner += "/" + part;
+  return inner.empty() ? "/" : inner;
+}
+
+// The object that target names from the directory *parts, as the kernel
+// resolves a link through a mount: links on the way followed, ".." taken
+// from the directory reached. False for a target that leaves the volume
+// (absolute, or above its root), is missing, or loops.
+bool resolveLink(ntfs_volume* vol, const std::string& target, int* hops,
+                 std::vector<std::string>* parts) {
+  if (target.empty() || target[0] == '/' || ++*hops > kLinkHops) return false;
+  for (size_t at = 0; at <= target.size();) {
+    size_t end = target.find('/', at);
+    if (end == std::string::npos) end = target.size();
+    const std::string part = target.substr(at, end - at);
+    at = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (parts->empty()) return false;
+      parts->pop_back();
+      continue;
+    }
+    parts->push_back(part);
+    ntfs_inode* ni =
+        ntfs_pathname_to_inode(vol, nullptr, innerOf(*parts).c_str());
+    if (ni == nullptr) return false;
+    std::string next;
+    const bool link = linkTarget(ni, &next);
+    ntfs_inode_close(ni);
+    if (link) {
+      parts->pop_back();
+      if (!resolveLink(vol, next, hops, parts)) return false;
+    }
+  }
+  return true;
+}
+
+// Whether the link target, read in the directory inner, leads to a
+// directory of the volume.
+bool linkLeadsToDirectory(ntfs_volume* vol, const std::string& inner,
+                          const std::string& target) {
+  std::vector<std::string> parts;
+  for (size_t at = 1; at < inner.size();) {
+    size_t end = inner.find('/', at);
+    if (end == std::string::npos) end = inner.size();
+    parts.push_back(inner.substr(at, end - at));
+    at = end + 1;
+  }
+  int hops = 0;
+  if (!resolveLink(vol, target, &hops, &parts)) return false;
+  if (parts.empty()) return true;  // the root
+  ntfs_inode* ni = ntfs_pathname_to_inode(vol, nullptr, innerOf(parts).c_str());
+  if (ni == nullptr) return false;
+  const bool directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
+  ntfs_inode_close(ni);
+  return directory;
+}
+
 // Hands out the next entry, its inode held for the report that follows.
 bool handOut(ImageSearch* search, ImageEntry* entry) {
   if (search->next >= search->batch.size() && !refill(search)) return false;
@@ -379,6 +345,14 @@ bool handOut(ImageSearch* search, ImageEntry* entry) {
     // mounted volume it is reported like a directory but never entered.
     entry->directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
     entry->link = (ni->flags & FILE_ATTR_REPARSE_POINT) != 0;
+    // A link that NTFS does not mark as a directory counts as its target,
+    // which the mount checks.
+    std::string target;
+    if (linkTarget(ni, &target)) {
+      entry->link = true;
+      entry->directory =
+          linkLeadsToDirectory(volume->vol, search->inner, target);
+    }
     volume->held = ni;
   }
   return true;
@@ -430,7 +404,7 @@ uint32_t openImageVolume(ImageSource source, uint32_t wanted,
     volume->vol = ntfs_device_mount(volume->device, NTFS_MNT_RDONLY);
     if (volume->vol == nullptr) {
       status = errno == ENOMEM ? kErrorNotEnoughMemory : kErrorDiskCorrupt;
-      if (NDevOpen(volume->device)) deviceClose(volume->device);
+      if (NDevOpen(volume->device)) windowOperations.close(volume->device);
       ntfs_device_free(volume->device);
       volume->device = nullptr;
     }

@@ -51,10 +51,12 @@ uint32_t readXattrDescriptor(const char* path, bool followLink,
 uint32_t readImageDescriptor(const char* path, bool followLink,
                              std::vector<uint8_t>* bytes);
 
-/// readXattrDescriptor, and where its failure says that the path may pass
-/// through a file, readImageDescriptor.
-uint32_t readXattrOrImageDescriptor(const char* path, bool followLink,
-                                    std::vector<uint8_t>* bytes);
+/// status, what another source answered for path; where it says that the
+/// path may pass through a file, or that a file holds no descriptor, the
+/// descriptor of the image that path leads into, if it leads into one. With
+/// followLink false, a link at path is the link, never an image.
+uint32_t orImageDescriptor(uint32_t status, const char* path, bool followLink,
+                           std::vector<uint8_t>* bytes);
 
 /// Whether path lies in an image that is already open; no system call.
 bool isOpenImagePath(const char* path);
@@ -63,8 +65,48 @@ bool isOpenImagePath(const char* path);
 /// a junction do even when its target cannot be reached.
 bool ntfsAttributesSayDirectory(const char* path);
 
-/// The reader that answers for path: each descriptor source claims its own.
+/// ntfs-3g's system.ntfs_acl alone.
+uint32_t readNtfs3gDescriptor(const char* path, bool followLink,
+                              std::vector<uint8_t>* bytes);
+
+/// The kernel ntfs3's system.ntfs_security alone.
+uint32_t readNtfs3Descriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes);
+
+/// The descriptor inside Samba's security.NTACL (versions 1 to 4) on a
+/// Linux file system, moved to the start of *bytes. kErrorNoSecurityOnObject
+/// when the file has no such attribute; kErrorInvalidSecurityDescr when the
+/// wrapper holds no descriptor.
+uint32_t readNtaclDescriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes);
+
+/// Every source in turn (NTFS, then Samba), for a file system not known.
+uint32_t readAnyDescriptor(const char* path, bool followLink,
+                           std::vector<uint8_t>* bytes);
+
+/// getxattr (followLink) or lgetxattr of the attribute name of path (a name
+/// the kernel accepts) into *value in one call: 0, or the errno.
+int readAttribute(const char* path, bool followLink, const char* name,
+                  std::vector<uint8_t>* value);
+
+/// The reader that answers for path: the image's for a path inside an image
+/// already open, else the one of the file system that holds path's parent
+/// directory, which is looked up once and remembered.
 DescriptorReader descriptorReaderFor(const char* path);
+
+/// The reader of the file system that holds path itself, for a path that
+/// its parent's reader found nothing for (a mount point); nullptr when that
+/// cannot be told.
+DescriptorReader descriptorReaderOfObject(const char* path);
+
+/// The reader for a file system type (statfs's f_type).
+DescriptorReader descriptorReaderOfType(int64_t fileSystemType);
+
+/// The account that winbindd knows for a valid SID: true with its bare name
+/// and its domain. A winbindd that does not answer is asked
+/// once per run; each identifier is asked once per run.
+bool winbindAccountName(const uint8_t* sid, std::string* name,
+                        std::string* domain);
 
 // The kernel takes at most PATH_MAX bytes of path in one call. A longer
 // path is reached through a descriptor of its parent directory, and its last

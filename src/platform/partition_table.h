@@ -7,13 +7,14 @@
 #include <functional>
 #include <vector>
 
+#include "platform/platform.h"  // kErrorNoSecurityOnObject, 1350
+
 namespace vesk {
 namespace platform {
 
 // Windows error codes of image paths, beyond those of platform.h.
 constexpr uint32_t kErrorInvalidDrive = 15;          // no such partition
 constexpr uint32_t kErrorUnrecognizedVolume = 1005;  // no NTFS partition
-constexpr uint32_t kErrorNoSecurityOnObject = 1350;  // no stored descriptor
 constexpr uint32_t kErrorFileCorrupt = 1392;         // an unreadable record
 constexpr uint32_t kErrorDiskCorrupt = 1393;         // the volume or table
 

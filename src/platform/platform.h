@@ -37,6 +37,7 @@ constexpr uint32_t kErrorNoNetwork = 1222;
 constexpr uint32_t kErrorNoneMapped = 1332;
 constexpr uint32_t kErrorInvalidSid = 1337;
 constexpr uint32_t kErrorInvalidSecurityDescr = 1338;
+constexpr uint32_t kErrorNoSecurityOnObject = 1350;
 constexpr uint32_t kErrorRpcServerUnavailable = 1722;
 
 // Control bits of a security descriptor (SECURITY_DESCRIPTOR_CONTROL).

@@ -68,6 +68,13 @@ echo t >"$D/links/target/file"
 ln "$D/links/target/file" "$D/links/hard one"
 ln "$D/links/target/file" "$D/links/hard two"
 ln -s target "$D/links/symlink"
+# Links that NTFS does not mark as directories: counted as their targets,
+# resolved inside the image as the mount resolves them.
+ln -s symlink "$D/links/chain"
+ln -s ../links/target/ "$D/links/up and back"
+ln -s target/file "$D/links/to file"
+ln -s nowhere "$D/links/dangling"
+ln -s loop "$D/links/loop"
 junction=$(python3 -c '
 import struct
 sub = "\\??\\C:\\Data\\links\\target".encode("utf-16-le")
@@ -141,8 +148,8 @@ out=$(cd "$work" && "$VESK" image/Data/hidden /readacl /s /f)
 expect_eq "relative path as typed" \
   "$(with_prefix "Data/hidden" "image/Data/hidden" <"$work/mounted-relative" |
     with_prefix "$M" "$I")" "$out"
-expect_eq "links not entered" "" "$(grep -E '^[^	].*/(symlink|junction)/' \
-  "$work/direct")"
+expect_eq "links not entered" "" \
+  "$(grep -E '^[^	].*/(symlink|junction|chain|up and back)/' "$work/direct")"
 
 # Any user who can read the file can read the volume.
 out=$(setpriv --reuid=65534 --regid=65534 --clear-groups \
@@ -184,6 +191,8 @@ while IFS='|' read -r path error; do
   report "$work/$path" /readacl /s /f "/l:$work/fail.log"
   expect_eq "$path: output" "" "$out"
   expect_eq "$path: exit" 0 "$code"
+  # A plain file here: 50, or 1350 where Samba's attribute could be stored.
+  [ "$error" = plain ] && error=$(no_descriptor_code "$work")
   expect_eq "$path: log" "GetNamedSecurityInfo () failed for: $work/$path
 GetNamedSecurityInfo () error: $error" \
     "$(grep -A1 "GetNamedSecurityInfo () failed for: $work/$path\$" \
@@ -196,7 +205,7 @@ image/Data/missing|2
 image/Data/empty file/below|3
 partial/evidence.E01|1393
 truncated.img|1393
-notes.txt|50
+notes.txt|plain
 notes.txt/below|3
 CASES
 

@@ -1,12 +1,15 @@
-// Any bytes as a stored security descriptor: the parser must refuse or
-// accept them without reading outside the buffer, and what it accepts must
-// hold up through the entry list and the entry lines built from it.
+// Any bytes as a stored security descriptor, and as the security.NTACL
+// attribute that wraps one: the readers must refuse or accept them without
+// reading outside the buffer, and what they accept must hold up through the
+// entry list and the entry lines built from it.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/descriptor.h"
+#include "platform/ntacl.h"
 #include "report/entry_format.h"
 #include "terms/terms.h"
 
@@ -35,27 +38,19 @@ uint16_t read16(const uint8_t* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  resetRun();
-  appendSeparators();
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+void checkDescriptor(const uint8_t* data, size_t size) {
   DescriptorView view;
-  if (parseDescriptor(data, size, &view) != kErrorSuccess) return 0;
+  if (parseDescriptor(data, size, &view) != kErrorSuccess) return;
   checkSid(view.owner, data, size);
   checkSid(view.group, data, size);
   require(view.dacl == nullptr || view.daclPresent);
-  if (view.dacl == nullptr) return 0;
+  if (view.dacl == nullptr) return;
   require(inside(view.dacl, read16(view.dacl + 2), data, size));
 
   uint32_t count = 0;
   ExplicitAccess* entries = nullptr;
   if (buildExplicitEntries(view.dacl, &count, &entries) != kErrorSuccess)
-    return 0;
+    return;
   require(count == read16(view.dacl + 4));
   require((count == 0) == (entries == nullptr));
   for (uint32_t i = 0; i < count; ++i) {
@@ -74,5 +69,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     require(line.back() == '\n');
   }
   std::free(entries);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  resetRun();
+  appendSeparators();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  checkDescriptor(data, size);
+  // The same bytes as Samba's wrapper, unwrapped in a copy of exactly their
+  // size (the unwrapping writes).
+  std::vector<uint8_t> attribute(data, data + size);
+  attribute.shrink_to_fit();
+  size_t start = 0;
+  if (unwrapNtacl(attribute.data(), attribute.size(), &start) != kErrorSuccess)
+    return 0;
+  require(start >= 8 && start <= size && size - start >= 20);
+  checkDescriptor(attribute.data() + start, size - start);
   return 0;
 }

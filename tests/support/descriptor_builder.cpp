@@ -83,6 +83,42 @@ std::vector<uint8_t> buildDescriptor(const DescriptorSpec& spec) {
   return out;
 }
 
+std::vector<uint8_t> wrapNtacl(const std::vector<uint8_t>& descriptor,
+                               uint16_t version,
+                               const std::string& description) {
+  std::vector<uint8_t> out(8, 0);
+  put16(&out, 0, version);
+  put16(&out, 2, version);
+  put32(&out, 4, 0x00020000);
+  if (version != 1) {
+    out.resize(12, 0);
+    put32(&out, 8, 0x00020004);
+    if (version == 2) {
+      out.resize(28, 0xA2);
+    } else {
+      out.resize(78, 0xA3);
+      put16(&out, 12, 1);  // hash type: SHA-256
+      if (version != 3) {
+        out.insert(out.end(), description.begin(), description.end());
+        out.push_back(0);
+        out.resize((out.size() + 3) & ~size_t{3}, 0);
+        out.resize(out.size() + 8 + 64, 0xA4);
+      } else {
+        out.resize(80, 0);
+      }
+    }
+  }
+  const size_t start = out.size();
+  append(&out, descriptor);
+  for (size_t field = 4; field <= 16 && descriptor.size() >= 20; field += 4) {
+    const size_t at = start + field;
+    const uint32_t offset = out[at] | (out[at + 1] << 8) | (out[at + 2] << 16) |
+                            (static_cast<uint32_t>(out[at + 3]) << 24);
+    if (offset != 0) put32(&out, at, offset + static_cast<uint32_t>(start));
+  }
+  return out;
+}
+
 std::string toHex(const std::vector<uint8_t>& bytes) {
   std::string hex = "0x";
   char digits[3];

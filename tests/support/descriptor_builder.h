@@ -42,6 +42,13 @@ struct DescriptorSpec {
 /// Header, owner, group, DACL, in that order (with gap zeros first).
 std::vector<uint8_t> buildDescriptor(const DescriptorSpec& spec);
 
+/// descriptor wrapped as Samba stores it in security.NTACL: version 1 to 4
+/// (any other number gives version 4's layout under that number), hashes
+/// filled with a pattern, the part offsets counted from the wrapper's start.
+std::vector<uint8_t> wrapNtacl(const std::vector<uint8_t>& descriptor,
+                               uint16_t version,
+                               const std::string& description = "posix_acl");
+
 /// "0x" and lower-case hex digits, for setfattr.
 std::string toHex(const std::vector<uint8_t>& bytes);
 

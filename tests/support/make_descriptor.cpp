@@ -3,10 +3,13 @@
 //   A:0x03:0x1F01FF:S-1-5-32-544   (allow: flags, mask, trustee)
 //   D:0x00:0x1200A9:S-1-5-32-546   (deny)
 //   T5:0x00:0x1:S-1-1-0            (any ACE type by number)
+//   ntacl=4                        (wrapped for security.NTACL, version 4)
+//   raw=0x0100...                  (a ready descriptor instead of the words)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "support/descriptor_builder.h"
 
@@ -41,6 +44,8 @@ bool addAce(const std::string& word, vesk::test::DescriptorSpec* spec) {
 
 int main(int argc, char** argv) {
   vesk::test::DescriptorSpec spec;
+  int ntaclVersion = 0;
+  std::vector<uint8_t> raw;
   for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
     if (word.rfind("control=", 0) == 0) {
@@ -49,6 +54,11 @@ int main(int argc, char** argv) {
       spec.owner = word.substr(6);
     } else if (word.rfind("group=", 0) == 0) {
       spec.group = word.substr(6);
+    } else if (word.rfind("ntacl=", 0) == 0) {
+      ntaclVersion = static_cast<int>(number(word.substr(6)));
+    } else if (word.rfind("raw=0x", 0) == 0) {
+      for (size_t at = 6; at + 1 < word.size(); at += 2)
+        raw.push_back(static_cast<uint8_t>(number("0x" + word.substr(at, 2))));
     } else if (word == "nulldacl") {
       spec.storeDacl = false;
     } else if (!addAce(word, &spec)) {
@@ -56,6 +66,10 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  std::puts(vesk::test::toHex(vesk::test::buildDescriptor(spec)).c_str());
+  std::vector<uint8_t> bytes =
+      raw.empty() ? vesk::test::buildDescriptor(spec) : raw;
+  if (ntaclVersion != 0)
+    bytes = vesk::test::wrapNtacl(bytes, static_cast<uint16_t>(ntaclVersion));
+  std::puts(vesk::test::toHex(bytes).c_str());
   return 0;
 }

@@ -114,3 +114,14 @@ flat_to_blocks() {
       printf "%s\n", $7 }
     END { if (open && !bad) printf "\n" }'
 }
+
+# no_descriptor_code DIR: the code logged for an object in DIR that has no
+# descriptor: 1350 (none stored) where Samba would keep security.NTACL, 50
+# (none kept there) elsewhere.
+no_descriptor_code() {
+  case $(stat -f -c %T "$1") in
+    ext2/ext3 | xfs | btrfs | zfs | tmpfs | overlayfs | f2fs | jfs | reiserfs)
+      echo 1350 ;;
+    *) echo 50 ;;
+  esac
+}
