@@ -20,22 +20,12 @@ namespace {
 
 using platform::equalsIgnoringCase;
 
-// "/s:" then a decimal integer with an optional sign, as sscanf's "%d"
-// reads it (leading blanks skipped). false leaves *value alone.
-bool parseDepth(const char* text, int* value) {
-  if (std::strncmp(text, "/s:", 3) != 0) return false;
-  const char* p = text + 3;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = *p == '-';
-  if (*p == '-' || *p == '+') ++p;
-  if (*p < '0' || *p > '9') return false;
-  // Overflow wraps like the runtime's conversion does in practice; the
-  // depth only matters as "below 1" or a small count.
-  unsigned long long n = 0;
-  for (; *p >= '0' && *p <= '9'; ++p) n = n * 10 + (*p - '0');
-  unsigned int magnitude = static_cast<unsigned int>(n);
-  *value = static_cast<int>(negative ? 0u - magnitude : magnitude);
-  return true;
+// The depth of "/s:N" as the C library's sscanf reads "%d", overflow
+// included: the text after "/s" decides, so "/s:5" and "/s:+5" set 5 and
+// "/s" or "/sx" leave the depth as it was.
+void parseDepth(const char* text, int* value) {
+  int depth = 0;
+  if (std::sscanf(text, "/s:%d", &depth) == 1) *value = depth;
 }
 
 // Whether text starts with prefix, ignoring ASCII letter case.
@@ -131,14 +121,10 @@ int runCommandLine(int argc, const char* const* argv) {
       appState.maxDepth = 1;
     }
     const std::string path = argv[1];
-    if (!appState.recurse) {
-      reportObject(path);
-    } else {
-      startProgress();
-      noteProgress(reportObject(path), path);
-      walkDirectory(path, 0);
-      endProgress();
-    }
+    startProgress(appState.recurse);
+    noteProgress(reportObject(path), path);
+    if (appState.recurse) walkDirectory(path, 0);
+    endProgress();
   }
   return outputStatus();
 }

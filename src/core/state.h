@@ -81,9 +81,11 @@ struct DescriptorReports {
   size_t bytes;
 };
 
-/// The progress line of a walk on a terminal.
+/// The progress line of a walk on a terminal, and the count of objects
+/// behind the summary line that replaces it.
 struct ProgressState {
-  bool active;
+  bool counting;  // standard error is a terminal: objects are counted
+  bool active;    // and the report goes elsewhere: the line is drawn
   bool drawn;
   uint64_t done;
   uint64_t failed;

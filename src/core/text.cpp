@@ -9,17 +9,19 @@
 namespace vesk {
 namespace {
 
-bool isControl(char c) {
-  const unsigned char u = static_cast<unsigned char>(c);
-  return (u >= 1 && u <= 31) || u == 127;
-}
-
+// Where a backslash can stand in a name, it is escaped too, so that every
+// backslash printed begins an escape and each one can be undone.
 std::string escapedControls(const std::string& text) {
-  if (std::none_of(text.begin(), text.end(), isControl)) return text;
+  const bool escapeBackslash = !platform::backslashIsSeparator();
+  auto escaped = [escapeBackslash](char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return (u >= 1 && u <= 31) || u == 127 || (c == '\\' && escapeBackslash);
+  };
+  if (std::none_of(text.begin(), text.end(), escaped)) return text;
   std::string out;
   out.reserve(text.size() + 16);
   for (char c : text) {
-    if (!isControl(c)) {
+    if (!escaped(c)) {
       out += c;
       continue;
     }

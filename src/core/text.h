@@ -5,9 +5,11 @@
 
 namespace vesk {
 
-/// text as it is printed: its control bytes (1 to 31 and 127) written as a
-/// backslash and three octal digits, so that a name cannot break the lines
-/// and columns, then put in the output's code page (platform::outputText).
+/// text as it is printed: its control bytes (1 to 31 and 127), and its
+/// backslashes where they are no separator (platform::backslashIsSeparator),
+/// written as a backslash and three octal digits, so that a name cannot
+/// break the lines and columns and every escape can be turned back into its
+/// byte; then put in the output's code page (platform::outputText).
 /// *lossy (if not null) tells whether a character became "?" there.
 std::string printable(const std::string& text, bool* lossy = nullptr);
 

@@ -1,5 +1,7 @@
 // The descriptor source of disk images, partitions and evidence files: the
 // path is routed to its volume, which reads the stored descriptor itself.
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -16,6 +18,14 @@ uint32_t descriptorAt(const ImagePath& image, std::vector<uint8_t>* bytes) {
   return imageDescriptor(image.volume, image.inner, bytes);
 }
 
+// Whether path itself is a symbolic link of a mounted file system.
+bool isMountedLink(const char* path) {
+  const ReachablePath reachable(path);
+  struct stat st;
+  return reachable.error() == 0 && lstat(reachable.name(), &st) == 0 &&
+         S_ISLNK(st.st_mode);
+}
+
 }  // namespace
 
 bool isOpenImagePath(const char* path) {
@@ -23,21 +33,24 @@ bool isOpenImagePath(const char* path) {
   return findOpenImagePath(path, &image);
 }
 
-uint32_t readImageDescriptor(const char* path, std::vector<uint8_t>* bytes) {
+uint32_t readImageDescriptor(const char* path, bool,
+                             std::vector<uint8_t>* bytes) {
   ImagePath image;
   if (!findImagePath(path, &image)) return kErrorPathNotFound;
   return descriptorAt(image, bytes);
 }
 
-uint32_t orImageDescriptor(uint32_t status, const char* path,
+uint32_t orImageDescriptor(uint32_t status, const char* path, bool followLink,
                            std::vector<uint8_t>* bytes) {
   ImagePath image;
   // A file without Samba's attribute may be an image as well as one
   // without an NTFS descriptor.
   const bool mayBeImage =
       mayBeImagePath(status) || status == kErrorNoSecurityOnObject;
-  if (status == kErrorSuccess || !mayBeImage || !findImagePath(path, &image))
-    return status;
+  if (status == kErrorSuccess || !mayBeImage) return status;
+  // A link read as itself names no image, even when it points to one.
+  if (!followLink && isMountedLink(path)) return status;
+  if (!findImagePath(path, &image)) return status;
   return descriptorAt(image, bytes);
 }
 

@@ -12,10 +12,12 @@
 namespace vesk {
 namespace platform {
 
-uint32_t readNtaclDescriptor(const char* path, std::vector<uint8_t>* bytes) {
+uint32_t readNtaclDescriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes) {
   const ReachablePath reachable(path);
   if (reachable.error()) return windowsError(reachable.error());
-  const int error = readAttribute(reachable.name(), "security.NTACL", bytes);
+  const int error =
+      readAttribute(reachable.name(), followLink, "security.NTACL", bytes);
   // A file made on the server itself, not through Samba, has none.
   if (error == ENODATA) return kErrorNoSecurityOnObject;
   if (error != 0) return windowsError(error);
@@ -28,10 +30,11 @@ uint32_t readNtaclDescriptor(const char* path, std::vector<uint8_t>* bytes) {
   return kErrorSuccess;
 }
 
-uint32_t readAnyDescriptor(const char* path, std::vector<uint8_t>* bytes) {
-  const uint32_t status = readXattrDescriptor(path, bytes);
+uint32_t readAnyDescriptor(const char* path, bool followLink,
+                           std::vector<uint8_t>* bytes) {
+  const uint32_t status = readXattrDescriptor(path, followLink, bytes);
   if (status != kErrorNotSupported) return status;
-  const uint32_t samba = readNtaclDescriptor(path, bytes);
+  const uint32_t samba = readNtaclDescriptor(path, followLink, bytes);
   return samba == kErrorNoSecurityOnObject ? kErrorNotSupported : samba;
 }
 

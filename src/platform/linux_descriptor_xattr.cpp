@@ -18,10 +18,12 @@ namespace platform {
 // round trip to the file system daemon for every object, and a short buffer
 // cannot be told from a real failure: ntfs-3g answers it with EIO, ntfs3
 // with ENODATA.
-int readAttribute(const char* path, const char* name,
+int readAttribute(const char* path, bool followLink, const char* name,
                   std::vector<uint8_t>* value) {
   value->resize(XATTR_SIZE_MAX);
-  const ssize_t read = lgetxattr(path, name, value->data(), value->size());
+  const ssize_t read =
+      followLink ? getxattr(path, name, value->data(), value->size())
+                 : lgetxattr(path, name, value->data(), value->size());
   if (read < 0) return errno;
   value->resize(static_cast<size_t>(read));
   return 0;
@@ -29,31 +31,44 @@ int readAttribute(const char* path, const char* name,
 
 namespace {
 
-uint32_t readOne(const char* path, const char* name,
+uint32_t readOne(const char* path, bool followLink, const char* name,
                  std::vector<uint8_t>* bytes) {
   const ReachablePath reachable(path);
   if (reachable.error()) return windowsError(reachable.error());
-  const int error = readAttribute(reachable.name(), name, bytes);
+  const int error = readAttribute(reachable.name(), followLink, name, bytes);
   return error == 0 ? kErrorSuccess : windowsError(error);
 }
 
 }  // namespace
 
-uint32_t readNtfs3gDescriptor(const char* path, std::vector<uint8_t>* bytes) {
-  return readOne(path, "system.ntfs_acl", bytes);
+uint32_t readNtfs3gDescriptor(const char* path, bool followLink,
+                              std::vector<uint8_t>* bytes) {
+  return readOne(path, followLink, "system.ntfs_acl", bytes);
 }
 
-uint32_t readNtfs3Descriptor(const char* path, std::vector<uint8_t>* bytes) {
-  return readOne(path, "system.ntfs_security", bytes);
+uint32_t readNtfs3Descriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes) {
+  return readOne(path, followLink, "system.ntfs_security", bytes);
 }
 
-uint32_t readXattrDescriptor(const char* path, std::vector<uint8_t>* bytes) {
+uint32_t readXattrDescriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes) {
   const ReachablePath reachable(path);
   if (reachable.error()) return windowsError(reachable.error());
-  int error = readAttribute(reachable.name(), "system.ntfs_acl", bytes);
+  const char* name = reachable.name();
+  int error = readAttribute(name, followLink, "system.ntfs_acl", bytes);
   if (error == ENODATA || error == ENOTSUP)
-    error = readAttribute(reachable.name(), "system.ntfs_security", bytes);
+    error = readAttribute(name, followLink, "system.ntfs_security", bytes);
   return error == 0 ? kErrorSuccess : windowsError(error);
+}
+
+bool ntfsAttributesSayDirectory(const char* path) {
+  // FILE_ATTRIBUTE_DIRECTORY (0x10) of the little-endian word that ntfs-3g
+  // reports as system.ntfs_attrib of the object itself.
+  uint8_t attributes[4] = {};
+  return lgetxattr(path, "system.ntfs_attrib", attributes, sizeof attributes) ==
+             sizeof attributes &&
+         (attributes[0] & 0x10) != 0;
 }
 
 }  // namespace platform

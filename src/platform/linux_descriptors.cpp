@@ -26,7 +26,11 @@ std::string localAccountName(const Sid* sid) {
 
 }  // namespace
 
-uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
+namespace {
+
+// The descriptor of path, of a link's target or of the link itself.
+uint32_t readSecurityInfo(const char* path, bool followLink,
+                          SecurityDescriptor** sd) {
   if (path == nullptr || sd == nullptr) return kErrorInvalidParameter;
   // One buffer for every object: a source sizes it for the largest
   // descriptor it can hold (64 KiB for an attribute), which would otherwise
@@ -34,16 +38,18 @@ uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   // thread and the bytes are copied out before the next read.
   static std::vector<uint8_t> bytes;
   const DescriptorReader reader = descriptorReaderFor(path);
-  uint32_t status = reader(path, &bytes);
-  if (status == kErrorNotSupported || status == kErrorNoSecurityOnObject) {
-    // A mount point lies on another file system than its parent.
+  uint32_t status = reader(path, followLink, &bytes);
+  // A mount point lies on another file system than its parent; a link read
+  // as itself lies on its parent's.
+  if (followLink &&
+      (status == kErrorNotSupported || status == kErrorNoSecurityOnObject)) {
     const DescriptorReader own = descriptorReaderOfObject(path);
-    if (own != nullptr && own != reader) status = own(path, &bytes);
+    if (own != nullptr && own != reader) status = own(path, followLink, &bytes);
   }
   // A path that passes through a file, or names one, may lead into a disk
   // image.
   if (reader != readImageDescriptor)
-    status = orImageDescriptor(status, path, &bytes);
+    status = orImageDescriptor(status, path, followLink, &bytes);
   if (status != kErrorSuccess) return status;
 
   DescriptorView view;
@@ -58,6 +64,17 @@ uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   *sd = new (block) SecurityDescriptor{view, reportedControl(view.control),
                                        static_cast<uint32_t>(bytes.size())};
   return kErrorSuccess;
+}
+
+}  // namespace
+
+// As on Windows, the object a link names is its target.
+uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
+  return readSecurityInfo(path, true, sd);
+}
+
+uint32_t getLinkSecurityInfo(const char* path, SecurityDescriptor** sd) {
+  return readSecurityInfo(path, false, sd);
 }
 
 std::string securityDescriptorKey(const SecurityDescriptor* sd) {

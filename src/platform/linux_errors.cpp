@@ -34,6 +34,9 @@ uint32_t windowsError(int error) {
       return kErrorNotSupported;
     case ENOMEM:
       return kErrorNotEnoughMemory;
+    case EMFILE:
+    case ENFILE:
+      return kErrorTooManyOpenFiles;
     case ELOOP:
       return kErrorCantResolveFilename;
     case EIO:

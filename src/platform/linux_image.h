@@ -39,7 +39,8 @@ struct ImageSearch;
 /// One entry handed out by a search inside a volume.
 struct ImageEntry {
   std::string name;  // UTF-8
-  bool directory;    // an index that is no link or junction
+  bool directory;    // an index, a link or junction to a directory too
+  bool link;         // a reparse point: a link or junction
 };
 
 /// Opens the NTFS volume in source (partition wanted, 0 = first NTFS one)
@@ -55,6 +56,11 @@ void closeImageVolume(ImageVolume* volume);
 /// 0, or an error code (kErrorNoSecurityOnObject when nothing is stored).
 uint32_t imageDescriptor(ImageVolume* volume, const std::string& inner,
                          std::vector<uint8_t>* bytes);
+
+/// The record number of the directory at inner, in *index: true when it
+/// can be opened and is a directory.
+bool imageDirectoryIndex(ImageVolume* volume, const std::string& inner,
+                         uint64_t* index);
 
 /// Starts listing the directory at inner: nullptr when it cannot be read
 /// or holds nothing, else the first entry in *entry.

@@ -19,6 +19,10 @@ uint32_t imageDescriptor(ImageVolume*, const std::string&,
   return kErrorNotSupported;
 }
 
+bool imageDirectoryIndex(ImageVolume*, const std::string&, uint64_t*) {
+  return false;
+}
+
 ImageSearch* imageFindFirst(ImageVolume*, const std::string&, ImageEntry*) {
   return nullptr;
 }

@@ -228,6 +228,106 @@ bool refill(ImageSearch* search) {
   return !search->batch.empty();
 }
 
+// Links followed one after another before a target counts as unreachable,
+// as the kernel counts them.
+constexpr int kLinkHops = 40;
+// "IntxLNK\1" and the UTF-16 text of a target of at most 4,096 units.
+constexpr s64 kInterixLinkMax = 8 + 2 * 4096;
+
+// The target of the link that ni holds, as a mount by ntfs-3g shows it: a
+// reparse point that is no directory, or an Interix symbolic link (a system
+// file holding "IntxLNK\1" and UTF-16 text, what ntfs-3g makes for ln -s).
+bool linkTarget(ntfs_inode* ni, std::string* target) {
+  if (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) return false;
+  if (ni->flags & FILE_ATTR_REPARSE_POINT) {
+    char* text = ntfs_make_symlink(ni, "");
+    if (text == nullptr) return false;
+    *target = text;
+    std::free(text);
+    return true;
+  }
+  if (!(ni->flags & FILE_ATTR_SYSTEM)) return false;
+  ntfs_attr* na = ntfs_attr_open(ni, AT_DATA, AT_UNNAMED, 0);
+  if (na == nullptr) return false;
+  std::vector<uint8_t> data;
+  const s64 size = na->data_size;
+  bool read = size > 8 && size <= kInterixLinkMax && size % 2 == 0;
+  if (read) {
+    data.resize(static_cast<size_t>(size));
+    read = ntfs_attr_pread(na, 0, size, data.data()) == size;
+  }
+  ntfs_attr_close(na);
+  if (!read || std::memcmp(data.data(), "IntxLNK\1", 8) != 0) return false;
+  char* text = nullptr;
+  const int bytes =
+      ntfs_ucstombs(reinterpret_cast<const ntfschar*>(data.data() + 8),
+                    static_cast<int>((data.size() - 8) / 2), &text, 0);
+  if (bytes < 0) return false;
+  target->assign(text, static_cast<size_t>(bytes));
+  std::free(text);
+  return true;
+}
+
+std::string innerOf(const std::vector<std::string>& parts) {
+  std::string inner;
+  for (const std::string& part : parts) inner += "/" + part;
+  return inner.empty() ? "/" : inner;
+}
+
+// The object that target names from the directory *parts, as the kernel
+// resolves a link through a mount: links on the way followed, ".." taken
+// from the directory reached. False for a target that leaves the volume
+// (absolute, or above its root), is missing, or loops.
+bool resolveLink(ntfs_volume* vol, const std::string& target, int* hops,
+                 std::vector<std::string>* parts) {
+  if (target.empty() || target[0] == '/' || ++*hops > kLinkHops) return false;
+  for (size_t at = 0; at <= target.size();) {
+    size_t end = target.find('/', at);
+    if (end == std::string::npos) end = target.size();
+    const std::string part = target.substr(at, end - at);
+    at = end + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (parts->empty()) return false;
+      parts->pop_back();
+      continue;
+    }
+    parts->push_back(part);
+    ntfs_inode* ni =
+        ntfs_pathname_to_inode(vol, nullptr, innerOf(*parts).c_str());
+    if (ni == nullptr) return false;
+    std::string next;
+    const bool link = linkTarget(ni, &next);
+    ntfs_inode_close(ni);
+    if (link) {
+      parts->pop_back();
+      if (!resolveLink(vol, next, hops, parts)) return false;
+    }
+  }
+  return true;
+}
+
+// Whether the link target, read in the directory inner, leads to a
+// directory of the volume.
+bool linkLeadsToDirectory(ntfs_volume* vol, const std::string& inner,
+                          const std::string& target) {
+  std::vector<std::string> parts;
+  for (size_t at = 1; at < inner.size();) {
+    size_t end = inner.find('/', at);
+    if (end == std::string::npos) end = inner.size();
+    parts.push_back(inner.substr(at, end - at));
+    at = end + 1;
+  }
+  int hops = 0;
+  if (!resolveLink(vol, target, &hops, &parts)) return false;
+  if (parts.empty()) return true;  // the root
+  ntfs_inode* ni = ntfs_pathname_to_inode(vol, nullptr, innerOf(parts).c_str());
+  if (ni == nullptr) return false;
+  const bool directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
+  ntfs_inode_close(ni);
+  return directory;
+}
+
 // Hands out the next entry, its inode held for the report that follows.
 bool handOut(ImageSearch* search, ImageEntry* entry) {
   if (search->next >= search->batch.size() && !refill(search)) return false;
@@ -236,13 +336,23 @@ bool handOut(ImageSearch* search, ImageEntry* entry) {
   releaseHeld(volume);
   entry->name = found.name;
   entry->directory = false;
+  entry->link = false;
   volume->heldInner =
       (search->inner == "/" ? "/" : search->inner + "/") + found.name;
   ntfs_inode* ni = ntfs_inode_open(volume->vol, found.ref);
   if (ni != nullptr) {
-    // A junction or symbolic link is an index too, shown as a link.
-    entry->directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) &&
-                       !(ni->flags & FILE_ATTR_REPARSE_POINT);
+    // A junction or symbolic link to a directory is an index too; as on a
+    // mounted volume it is reported like a directory but never entered.
+    entry->directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
+    entry->link = (ni->flags & FILE_ATTR_REPARSE_POINT) != 0;
+    // A link that NTFS does not mark as a directory counts as its target,
+    // which the mount checks.
+    std::string target;
+    if (linkTarget(ni, &target)) {
+      entry->link = true;
+      entry->directory =
+          linkLeadsToDirectory(volume->vol, search->inner, target);
+    }
     volume->held = ni;
   }
   return true;
@@ -334,6 +444,17 @@ uint32_t imageDescriptor(ImageVolume* volume, const std::string& inner,
   const uint32_t status = storedDescriptor(volume, ni, bytes);
   if (!fromHeld) ntfs_inode_close(ni);
   return status;
+}
+
+bool imageDirectoryIndex(ImageVolume* volume, const std::string& inner,
+                         uint64_t* index) {
+  bool fromHeld = false;
+  ntfs_inode* ni = openInner(volume, inner, &fromHeld);
+  if (ni == nullptr) return false;
+  const bool directory = ni->mrec->flags & MFT_RECORD_IS_DIRECTORY;
+  *index = ni->mft_no;
+  if (!fromHeld) ntfs_inode_close(ni);
+  return directory;
 }
 
 ImageSearch* imageFindFirst(ImageVolume* volume, const std::string& inner,

@@ -35,44 +35,58 @@ inline const uint8_t* bytesOf(const Sid* sid) {
 
 /// Reads the self-relative descriptor stored for path into *bytes, a buffer
 /// the caller reuses between objects: kErrorSuccess or a Windows error code.
-using DescriptorReader = uint32_t (*)(const char* path,
+/// followLink: a link at path stands for what it points to; otherwise the
+/// link's own descriptor is read.
+using DescriptorReader = uint32_t (*)(const char* path, bool followLink,
                                       std::vector<uint8_t>* bytes);
 
 /// The descriptor that ntfs-3g (system.ntfs_acl) or the kernel's ntfs3
 /// (system.ntfs_security) exposes as an extended attribute of a mounted file.
-uint32_t readXattrDescriptor(const char* path, std::vector<uint8_t>* bytes);
+uint32_t readXattrDescriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes);
 
 /// The descriptor of an object inside a disk image, partition or evidence
-/// file (linux_descriptor_image.cpp).
-uint32_t readImageDescriptor(const char* path, std::vector<uint8_t>* bytes);
+/// file (linux_descriptor_image.cpp); an image holds no links that the
+/// layer follows, so followLink is ignored.
+uint32_t readImageDescriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes);
 
 /// status, what another source answered for path; where it says that the
 /// path may pass through a file, or that a file holds no descriptor, the
-/// descriptor of the image that path leads into, if it leads into one.
-uint32_t orImageDescriptor(uint32_t status, const char* path,
+/// descriptor of the image that path leads into, if it leads into one. With
+/// followLink false, a link at path is the link, never an image.
+uint32_t orImageDescriptor(uint32_t status, const char* path, bool followLink,
                            std::vector<uint8_t>* bytes);
 
 /// Whether path lies in an image that is already open; no system call.
 bool isOpenImagePath(const char* path);
 
+/// Whether the NTFS attributes of path itself mark a directory, as those of
+/// a junction do even when its target cannot be reached.
+bool ntfsAttributesSayDirectory(const char* path);
+
 /// ntfs-3g's system.ntfs_acl alone.
-uint32_t readNtfs3gDescriptor(const char* path, std::vector<uint8_t>* bytes);
+uint32_t readNtfs3gDescriptor(const char* path, bool followLink,
+                              std::vector<uint8_t>* bytes);
 
 /// The kernel ntfs3's system.ntfs_security alone.
-uint32_t readNtfs3Descriptor(const char* path, std::vector<uint8_t>* bytes);
+uint32_t readNtfs3Descriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes);
 
 /// The descriptor inside Samba's security.NTACL (versions 1 to 4) on a
 /// Linux file system, moved to the start of *bytes. kErrorNoSecurityOnObject
 /// when the file has no such attribute; kErrorInvalidSecurityDescr when the
 /// wrapper holds no descriptor.
-uint32_t readNtaclDescriptor(const char* path, std::vector<uint8_t>* bytes);
+uint32_t readNtaclDescriptor(const char* path, bool followLink,
+                             std::vector<uint8_t>* bytes);
 
 /// Every source in turn (NTFS, then Samba), for a file system not known.
-uint32_t readAnyDescriptor(const char* path, std::vector<uint8_t>* bytes);
+uint32_t readAnyDescriptor(const char* path, bool followLink,
+                           std::vector<uint8_t>* bytes);
 
-/// lgetxattr of the attribute name of path (a name the kernel accepts) into
-/// *value in one call: 0, or the errno.
-int readAttribute(const char* path, const char* name,
+/// getxattr (followLink) or lgetxattr of the attribute name of path (a name
+/// the kernel accepts) into *value in one call: 0, or the errno.
+int readAttribute(const char* path, bool followLink, const char* name,
                   std::vector<uint8_t>* value);
 
 /// The reader that answers for path: the image's for a path inside an image
@@ -95,13 +109,13 @@ bool winbindAccountName(const uint8_t* sid, std::string* name,
                         std::string* domain);
 
 // The kernel takes at most PATH_MAX bytes of path in one call. A longer
-// path is reached one directory at a time with openat, and its last part is
-// then named through the parent's descriptor in /proc/self/fd, which is
-// short. The parent stays open as long as the name is in use.
+// path is reached through a descriptor of its parent directory, and its last
+// part is then named through /proc/self/fd, which is short. The layer keeps
+// that one descriptor from path to path (see linux_paths.cpp), so the name
+// holds until the next ReachablePath is made.
 class ReachablePath {
  public:
   explicit ReachablePath(const char* path);
-  ~ReachablePath();
   ReachablePath(const ReachablePath&) = delete;
   ReachablePath& operator=(const ReachablePath&) = delete;
 
@@ -111,15 +125,20 @@ class ReachablePath {
   int error() const { return error_; }
 
  private:
-  int parent_ = -1;
   int error_ = 0;
   std::string name_;
 };
 
+/// Closes the directory kept open for long paths (a test that unmounts the
+/// volume needs it gone; the tool keeps it until it exits).
+void releaseHeldDirectory();
+
 /// path as a full path, formed as Windows forms one: the current directory
-/// before a relative path, then ".", ".." and repeated separators resolved
-/// by the text alone, links not followed, so that the blocks below a path
-/// keep the path the user gave. "/a/b", no separator at the end but in "/".
+/// before a relative path, then ".", repeated separators and every ".."
+/// that follows no link resolved by the text alone (behind a link, ".."
+/// names the parent of its target and stays), links not followed, so that
+/// the blocks below a path keep the path the user gave. "/a/b", no
+/// separator at the end but in "/".
 std::string absolutePathText(const std::string& path);
 
 /// dir as absolutePathText forms it, ending in "/".

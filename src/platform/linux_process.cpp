@@ -67,6 +67,8 @@ FILE* openTermsFile(const char* path) {
   return file;
 }
 
+bool backslashIsSeparator() { return false; }
+
 bool isTerminal(FILE* stream) {
   return stream != nullptr && isatty(fileno(stream)) == 1;
 }

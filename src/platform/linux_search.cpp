@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <string>
@@ -32,13 +33,29 @@ bool fillEntry(FindHandle* handle, FindEntry* entry) {
   entry->fullPath = handle->prefix + name;
   entry->dotOrDotDot =
       std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
-  if (found->d_type == DT_UNKNOWN) {
-    struct stat st;
+  const int at = dirfd(handle->dir);
+  struct stat st;
+  unsigned char type = found->d_type;
+  if (type == DT_UNKNOWN)
+    type =
+        fstatat(at, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)
+            ? DT_LNK
+            : DT_UNKNOWN;
+  // A link (a junction too: ntfs-3g shows it as one) counts as what it
+  // points to, as Windows counts a junction as a directory; the walk reports
+  // it but does not enter it.
+  entry->link = type == DT_LNK;
+  if (type == DT_LNK) {
+    // A junction to another drive leads nowhere here, yet NTFS still marks
+    // it a directory.
     entry->directory =
-        fstatat(dirfd(handle->dir), name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISDIR(st.st_mode);
+        (fstatat(at, name, &st, 0) == 0 && S_ISDIR(st.st_mode)) ||
+        ntfsAttributesSayDirectory(
+            ("/proc/self/fd/" + std::to_string(at) + "/" + name).c_str());
+  } else if (type == DT_UNKNOWN) {
+    entry->directory = fstatat(at, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
   } else {
-    entry->directory = found->d_type == DT_DIR;
+    entry->directory = type == DT_DIR;
   }
   return true;
 }
@@ -49,6 +66,7 @@ void fillImageEntry(const FindHandle* handle, const ImageEntry& found,
   entry->fullPath = handle->prefix + found.name;
   entry->directory = found.directory;
   entry->dotOrDotDot = false;
+  entry->link = found.link;
 }
 
 FindHandle* findImageFirst(const std::string& dir, const ImagePath& image,
@@ -132,6 +150,14 @@ void findClose(FindHandle* handle) {
 }
 
 bool directoryIdentity(const std::string& dir, DirectoryIdentity* identity) {
+  // Inside an image the volume names its directories by record: a damaged
+  // index that lists a directory below itself is then seen for what it is.
+  ImagePath image;
+  if (findOpenImagePath(dir, &image)) {
+    identity->volume = reinterpret_cast<uintptr_t>(image.volume);
+    return image.volume != nullptr &&
+           imageDirectoryIndex(image.volume, image.inner, &identity->index);
+  }
   const ReachablePath reachable(dir.c_str());
   struct stat st;
   if (reachable.error() || stat(reachable.name(), &st) != 0) return false;

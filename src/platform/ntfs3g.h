@@ -43,6 +43,7 @@ extern "C" {
 #include <ntfs-3g/inode.h>
 #include <ntfs-3g/layout.h>
 #include <ntfs-3g/logging.h>
+#include <ntfs-3g/reparse.h>
 #include <ntfs-3g/security.h>
 #include <ntfs-3g/unistr.h>
 #include <ntfs-3g/volume.h>

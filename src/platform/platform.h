@@ -22,6 +22,7 @@ namespace platform {
 constexpr uint32_t kErrorSuccess = 0;
 constexpr uint32_t kErrorFileNotFound = 2;
 constexpr uint32_t kErrorPathNotFound = 3;
+constexpr uint32_t kErrorTooManyOpenFiles = 4;
 constexpr uint32_t kErrorAccessDenied = 5;
 constexpr uint32_t kErrorNotEnoughMemory = 8;
 constexpr uint32_t kErrorNoMoreFiles = 18;
@@ -82,8 +83,9 @@ struct ExplicitAccess {
   Trustee trustee;
 };
 
-/// GetNamedSecurityInfoW(path, SE_FILE_OBJECT, owner | group | DACL).
-/// 0 and *sd on success (release with localFree), else the error code.
+/// GetNamedSecurityInfoW(path, SE_FILE_OBJECT, owner | group | DACL); a link
+/// is followed. 0 and *sd on success (release with localFree), else the
+/// error code.
 uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd);
 
 /// The bytes of a descriptor that getNamedSecurityInfo handed out
@@ -91,6 +93,11 @@ uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd);
 /// with equal keys give equal answers to every call below. "" when the
 /// layer cannot vouch for that.
 std::string securityDescriptorKey(const SecurityDescriptor* sd);
+
+/// As getNamedSecurityInfo, for the link at path itself rather than what it
+/// points to (GetSecurityInfo on a handle opened with
+/// FILE_FLAG_OPEN_REPARSE_POINT): for an entry a search reported as a link.
+uint32_t getLinkSecurityInfo(const char* path, SecurityDescriptor** sd);
 
 /// GetSecurityDescriptorDacl. false on failure. A NULL DACL is present with
 /// *dacl == nullptr.
@@ -158,8 +165,12 @@ void wnetCloseEnum(NetEnum* handle);
 /// directory resolved by GetFullPathNameW).
 struct FindEntry {
   std::string fullPath;  // absolute: the searched directory, resolved, + name
-  bool directory;        // FILE_ATTRIBUTE_DIRECTORY; links are never one
+  bool directory;        // FILE_ATTRIBUTE_DIRECTORY, or a link to a directory
   bool dotOrDotDot;      // the entry is "." or ".."
+  // A link to be reported but never entered: on Linux every symbolic link
+  // (ntfs-3g shows junctions as such). Never set on Windows, where the
+  // walk enters junctions like directories.
+  bool link = false;
 };
 struct FindHandle;
 /// FindFirstFileW over dir + "\*.*". nullptr when nothing can be listed;
@@ -212,6 +223,10 @@ FILE* standardError();
 FILE* createLogFile(const char* path);
 /// fopen(path, "rt"); nullptr when absent or unreadable.
 FILE* openTermsFile(const char* path);
+
+/// Whether "\\" separates the parts of a path and so never stands in a name:
+/// true on Windows; false on Linux, where a name may hold one.
+bool backslashIsSeparator();
 
 /// Whether the stream is an interactive terminal.
 bool isTerminal(FILE* stream);

@@ -119,6 +119,27 @@ uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   return status;
 }
 
+uint32_t getLinkSecurityInfo(const char* path, SecurityDescriptor** sd) {
+  *sd = nullptr;
+  HANDLE link = CreateFileW(
+      systemPath(path).c_str(), READ_CONTROL,
+      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+      nullptr);
+  if (link == INVALID_HANDLE_VALUE) return GetLastError();
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD status =
+      GetSecurityInfo(link, SE_FILE_OBJECT,
+                      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION |
+                          DACL_SECURITY_INFORMATION,
+                      nullptr, nullptr, &dacl, nullptr, &descriptor);
+  CloseHandle(link);
+  if (status == ERROR_SUCCESS)
+    *sd = static_cast<SecurityDescriptor*>(descriptor);
+  return status;
+}
+
 bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,
                                const Acl** dacl, bool* defaulted) {
   BOOL isPresent = FALSE;

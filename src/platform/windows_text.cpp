@@ -171,6 +171,8 @@ FILE* openTermsFile(const char* path) {
   return _wfopen(wide.c_str(), L"rt");
 }
 
+bool backslashIsSeparator() { return true; }
+
 bool isTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 uint64_t monotonicMillis() { return GetTickCount64(); }

@@ -155,7 +155,7 @@ int describe(Blocks& blocks, const std::string& shown, Recorder* recorder);
 
 }  // namespace
 
-int reportObject(const std::string& path) {
+int reportObject(const std::string& path, bool linkItself) {
   if (logOpen()) stampTime();  // the stamps serve the log only
   logBlankLine();
   // Printed and logged paths keep one line each, whatever bytes they hold.
@@ -167,7 +167,9 @@ int reportObject(const std::string& path) {
 
   Blocks blocks;
   const uint32_t status =
-      platform::getNamedSecurityInfo(path.c_str(), &blocks.descriptor);
+      linkItself
+          ? platform::getLinkSecurityInfo(path.c_str(), &blocks.descriptor)
+          : platform::getNamedSecurityInfo(path.c_str(), &blocks.descriptor);
   if (status != 0) {
     blocks.descriptor = nullptr;
     logLine("GetNamedSecurityInfo () failed for: " + shown);

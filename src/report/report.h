@@ -15,7 +15,9 @@ enum ReportStatus {
 };
 
 /// Prints the block of path to standard output and its trace to the log.
-int reportObject(const std::string& path);
+/// linkItself: path is a link that a search reported, read as the link, not
+/// as what it points to.
+int reportObject(const std::string& path, bool linkItself = false);
 
 /// Sorts entryLines, stable and ignoring letter case.
 void sortEntryLines();

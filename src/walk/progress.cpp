@@ -5,6 +5,7 @@
 
 #include "core/state.h"
 #include "core/text.h"
+#include "log/log.h"
 #include "platform/platform.h"
 
 namespace vesk {
@@ -40,32 +41,51 @@ void redraw(const std::string& dir) {
 
 }  // namespace
 
-void startProgress() {
+void startProgress(bool walking) {
   progress = ProgressState();
-  progress.active = platform::isTerminal(platform::standardError()) &&
+  progress.counting = platform::isTerminal(platform::standardError());
+  progress.active = progress.counting && walking &&
                     !platform::isTerminal(platform::standardOutput());
 }
 
 void noteProgress(int status, const std::string& dir) {
-  if (!progress.active) return;
+  if (!progress.counting) return;
   ++progress.done;
   progress.lastFailed = status != 0;
   if (status != 0) ++progress.failed;
-  redraw(dir);
+  if (progress.active) redraw(dir);
 }
 
 void noteUnlisted(const std::string& dir) {
-  if (!progress.active || progress.lastFailed) return;
+  if (!progress.counting || progress.lastFailed) return;
   progress.lastFailed = true;
   ++progress.failed;
-  redraw(dir);
+  if (progress.active) redraw(dir);
 }
 
 void endProgress() {
-  if (!progress.active || !progress.drawn) return;
-  draw("");
+  if (!progress.counting) return;
   FILE* err = platform::standardError();
-  std::fputc('\r', err);
+  if (progress.failed > 0) {
+    // A user who sees an empty or short report on the screen learns that
+    // something was skipped, and where to read why. The report comes first
+    // when both streams share the terminal.
+    std::fflush(platform::standardOutput());
+    const std::string summary =
+        "vesk: " + std::to_string(progress.failed) + " of " +
+        std::to_string(progress.done) +
+        (progress.done == 1 ? " object" : " objects") + " could not be read; " +
+        (logOpen() ? "the log says why" : "/l:FILE logs why");
+    if (progress.drawn) {
+      draw(summary);
+    } else {
+      std::fwrite(summary.data(), 1, summary.size(), err);
+    }
+    std::fputc('\n', err);
+  } else if (progress.drawn) {
+    draw("");
+    std::fputc('\r', err);
+  }
   std::fflush(err);
   progress.drawn = false;
 }

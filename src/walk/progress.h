@@ -6,9 +6,10 @@
 
 namespace vesk {
 
-/// Shows the line from now on only when standard error is a terminal and
-/// standard output is not, so that logs and pipelines never change.
-void startProgress();
+/// Counts objects from now on when standard error is a terminal, and shows
+/// the line only for a walk and only when standard output is not a terminal
+/// too, so that logs and pipelines never change.
+void startProgress(bool walking);
 
 /// Counts one reported object (status as reportObject returns it) of dir,
 /// and redraws the line at most ten times a second.
@@ -18,11 +19,8 @@ void noteProgress(int status, const std::string& dir);
 /// listed.
 void noteUnlisted(const std::string& dir);
 
-/// Counts the directory noted last as failed, once: it could not be
-/// listed.
-void noteUnlisted(const std::string& dir);
-
-/// Erases the line.
+/// Erases the line; when objects could not be read, one summary line on
+/// standard error takes its place, after the report.
 void endProgress();
 
 }  // namespace vesk

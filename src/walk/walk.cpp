@@ -1,5 +1,6 @@
 #include "walk/walk.h"
 
+#include <utility>
 #include <vector>
 
 #include "core/state.h"
@@ -13,8 +14,9 @@ namespace vesk {
 namespace {
 
 // The directories from the starting path down to the one being listed.
-// Junctions and directory links are entered like any directory; one that
-// leads back to a directory on this branch would be entered without end.
+// Junctions and directory links are entered like any directory where the
+// platform does not mark them as links; one that leads back to a directory
+// on this branch would be entered without end.
 using Branch = std::vector<platform::DirectoryIdentity>;
 
 bool onBranch(const Branch& branch, const platform::DirectoryIdentity& id) {
@@ -32,40 +34,54 @@ void logUnlisted(const std::string& dir, uint32_t error) {
   noteUnlisted(dir);
 }
 
-void walkLevel(const std::string& dir, int depth, Branch* branch) {
+// The entries of dir that the walk acts on, in the platform's order. The
+// search is closed before any of them is reported or entered, so that the
+// walk holds one open search however deep the tree goes.
+std::vector<platform::FindEntry> listDirectory(const std::string& dir) {
+  std::vector<platform::FindEntry> entries;
   platform::FindEntry entry;
   platform::FindHandle* search = platform::findFirst(dir, &entry);
   if (!search) {
     // An empty directory, or a path that is no directory, has nothing to
-    // list; anything else hides a subtree.
+    // list; anything else (no access, out of handles or memory) hides a
+    // subtree.
     const uint32_t error = platform::getLastError();
     if (error != platform::kErrorNoMoreFiles &&
         error != platform::kErrorDirectory)
       logUnlisted(dir, error);
-    return;
+    return entries;
   }
   do {
-    // Once the report cannot be written, going on only burns time.
-    if (outputFailed()) break;
-    if (entry.directory) {
-      if (entry.dotOrDotDot) continue;
-      noteProgress(reportObject(entry.fullPath), dir);
-      if (appState.maxDepth > 0 && depth + 1 >= appState.maxDepth) continue;
-      platform::DirectoryIdentity id{};
-      const bool known = platform::directoryIdentity(entry.fullPath, &id);
-      if (known && onBranch(*branch, id)) {
-        logLine("Directory already entered above, not entered again: " +
-                printable(entry.fullPath));
-        continue;
-      }
-      if (known) branch->push_back(id);
-      walkLevel(entry.fullPath, depth + 1, branch);
-      if (known) branch->pop_back();
-    } else if (appState.showFiles) {
-      noteProgress(reportObject(entry.fullPath), dir);
-    }
+    if (entry.dotOrDotDot) continue;
+    if (entry.directory || appState.showFiles)
+      entries.push_back(std::move(entry));
   } while (platform::findNext(search, &entry));
   platform::findClose(search);
+  return entries;
+}
+
+void walkLevel(const std::string& dir, int depth, Branch* branch) {
+  std::vector<platform::FindEntry> entries = listDirectory(dir);
+  const bool deeper = appState.maxDepth <= 0 || depth + 1 < appState.maxDepth;
+  for (platform::FindEntry& entry : entries) {
+    // Once the report cannot be written, going on only burns time.
+    if (outputFailed()) break;
+    noteProgress(reportObject(entry.fullPath, entry.link), dir);
+    // A link is reported like what it points to but never entered: it may
+    // lead off the volume or back up the tree.
+    if (!entry.directory || entry.link || !deeper) continue;
+    const std::string below = std::move(entry.fullPath);
+    platform::DirectoryIdentity id{};
+    const bool known = platform::directoryIdentity(below, &id);
+    if (known && onBranch(*branch, id)) {
+      logLine("Directory already entered above, not entered again: " +
+              printable(below));
+      continue;
+    }
+    if (known) branch->push_back(id);
+    walkLevel(below, depth + 1, branch);
+    if (known) branch->pop_back();
+  }
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "app/command_line.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "support/descriptor_builder.h"
@@ -151,6 +152,20 @@ TEST_F(CommandLineTest, ViewsAloneAreNoAction) {
   EXPECT_EQ(kNoAction, fake::record().alerts.at(0));
 }
 
+// Numbers beyond int come out as the C library's own sscanf makes them of
+// the same text (glibc: the long value cut to int, so -1 for 2^64 + 1).
+TEST_F(CommandLineTest, DepthBeyondIntIsWhatTheCLibraryReads) {
+  const char* texts[] = {"/s:18446744073709551617", "/s:2147483648",
+                         "/s:-2147483649", "/s:4294967297", "/s:+99999999999"};
+  for (const char* text : texts) {
+    SCOPED_TRACE(text);
+    int expected = 12345;
+    ASSERT_EQ(1, std::sscanf(text, "/s:%d", &expected));
+    ASSERT_TRUE(parse({text}));
+    EXPECT_EQ(expected, appState.maxDepth);
+  }
+}
+
 TEST_F(CommandLineTest, LogNameIsTheRestOfTheArgumentAndCountsAsOptions) {
   EXPECT_EQ(2, run({"D:\\Data", "x/l:C:\\x/old.log"}));
   EXPECT_TRUE(appState.showOwner);
@@ -252,6 +267,23 @@ TEST_F(CommandLineTest, ProgressOnlyWhileWalking) {
   EXPECT_EQ("", fake::errors());
   EXPECT_EQ(0, run({"D:\\Data", "/readacl", "/s"}));
   EXPECT_EQ(0u, fake::errors().find("\r1 objects, 0 failed  D:\\Data"));
+}
+
+// A newcomer without /l: learns on the terminal that something was skipped;
+// elsewhere standard error stays as it was.
+TEST_F(CommandLineTest, FailuresAreSummedUpOnATerminalOnly) {
+  for (bool terminal : {true, false}) {
+    SCOPED_TRACE(terminal);
+    test::freshRun();
+    fake::script().errorIsTerminal = terminal;
+    fake::script().outputIsTerminal = terminal;
+    EXPECT_EQ(0, run({"D:\\Missing", "/readacl"}));
+    EXPECT_EQ(terminal ? "vesk: 1 of 1 object could not be read; /l:FILE logs "
+                         "why\n"
+                       : "",
+              fake::errors());
+    EXPECT_EQ("", fake::output());
+  }
 }
 
 TEST_F(CommandLineTest, LostOutputIsAFailure) {

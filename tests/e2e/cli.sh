@@ -77,6 +77,26 @@ expect_eq "bad line exit" 0 "$code"
 expect_eq "bad line alert" "Error in Line: 01=Deny" "$(cat "$work/err")"
 expect_eq "bad line keeps defaults" "$(cat "$work/default.txt")" "$out"
 
+# Objects that could not be read: on a terminal one line says so (here a
+# pseudo-terminal, through script); anywhere else standard error stays empty.
+on_terminal() {  # ARGS...: what vesk writes to a terminal, report to $work/out
+  local command
+  command=$(printf '%q ' "$VESK" "$@")
+  # What is left on the screen: the text after the last carriage return.
+  script -qec "$command >$(printf '%q' "$work/out")" /dev/null |
+    tr '\r' '\n' | grep -v '^ *$' | tail -n 1
+}
+expect_eq "summary on a terminal" \
+  "vesk: 1 of 1 object could not be read; /l:FILE logs why" \
+  "$(on_terminal /no/such/path /readacl)"
+expect_eq "summary with a log" \
+  "vesk: 1 of 1 object could not be read; the log says why" \
+  "$(on_terminal /no/such/path /readacl /s "/l:$work/summary.log")"
+expect_eq "nothing read, nothing summed" "" "$(on_terminal /proc/self /grantacl)"
+out=$("$VESK" /no/such/path /readacl /s 2>"$work/err"); code=$?
+expect_eq "no terminal exit" 0 "$code"
+expect_eq "no terminal, no summary" "" "$(cat "$work/err")"
+
 # Output that cannot be written is a failure, said on stderr.
 if [ -w /dev/full ]; then
   "$VESK" /show >/dev/full 2>"$work/err"; code=$?

@@ -31,6 +31,20 @@ for o in "" /o; do
   grep -q '^[^	]*/new\\012line	' "$work/names.rebuilt" || fail "odd names: no escaped block"
 done
 
+# A backslash in a name is escaped too, so a tab and the text "\011" print
+# differently, and every escape turns back into the byte it stands for.
+B=$M/escapes
+mkdir -p "$B"
+for name in 'tab	here' 'tab\011here' 'back\slash' 'end\'; do
+  mkdir "$B/$name"
+  set_acl "$B/$name" control=0x0004 owner=$USERS group=$SYSTEM A:0:1:$USERS
+done
+out=$("$VESK" "$B" /readacl /s | block_paths | sort)
+expect_eq "escaped names" "$(printf '%s\n' "$B" "$B/back\\134slash" \
+  "$B/end\\134" "$B/tab\\011here" "$B/tab\\134011here" | sort)" "$out"
+expect_eq "escapes undone" "$(printf '%s\n' "$B" "$B"/* | sort)" \
+  "$(printf '%s\n' "$out" | perl -pe 's/\\([0-7]{3})/chr(oct($1))/ge' | sort)"
+
 # --- A tree 300 levels deep, and paths beyond 4096 bytes.
 # (ntfs-3g slows down steeply with depth, so the deep tree is on the host's
 # file system: every level is logged as having no NTFS descriptor.)
@@ -61,10 +75,12 @@ ln -s "$K" "$K/self"
 out=$(timeout 20 "$VESK" "$K" /readacl /s /f | grep -v '^	' | grep -v '^$' | cut -f1 | sort)
 expect_eq "link loop" "$(printf '%s\n' "$K" "$K/self" "$K/sub" "$K/sub/up" | sort)" "$out"
 
-# A start given through a link keeps its path in the blocks below it.
+# A start given through a link is its target, and keeps its path in the
+# blocks below it.
 ln -s "$K" "$work/via-link"
-out=$("$VESK" "$work/via-link" /readacl /s:1 | grep -v '^	' | grep -v '^$' | cut -f1)
-expect_eq "paths below a link" "$work/via-link/sub" "$out"
+out=$("$VESK" "$work/via-link" /readacl /s:1 | grep -v '^	' | grep -v '^$' | cut -f1 | sort)
+expect_eq "paths below a link" "$(printf '%s\n' "$work/via-link" \
+  "$work/via-link/self" "$work/via-link/sub" | sort)" "$out"
 
 # --- A directory that cannot be read ends its level; the rest goes on.
 T=$work/plain

@@ -85,6 +85,10 @@ headers() {  # the paths of the printed blocks, relative to $T
 expect_eq "/s" ". ./d1 ./d1/d2 ./d1/d2/d3 " "$(headers /s)"
 expect_eq "/s:0" ". ./d1 ./d1/d2 ./d1/d2/d3 " "$(headers /s:0)"
 expect_eq "/s:-2" ". ./d1 ./d1/d2 ./d1/d2/d3 " "$(headers /s:-2)"
+# Beyond int the number is what the C library's sscanf makes of it: here
+# the long value cut to int, -1, so no limit.
+expect_eq "/s:2^64+1" ". ./d1 ./d1/d2 ./d1/d2/d3 " \
+  "$(headers /s:18446744073709551617)"
 expect_eq "/s:1" ". ./d1 " "$(headers /s:1)"
 expect_eq "/s:2" ". ./d1 ./d1/d2 " "$(headers /s:2)"
 expect_eq "/f" ". ./d1 ./f0 " "$(headers /f)"

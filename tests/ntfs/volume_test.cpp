@@ -72,6 +72,7 @@ class NtfsVolume : public testing::Test {
   }
 
   static void TearDownTestSuite() {
+    releaseHeldDirectory();
     if (mounted_) {
       std::string output;
       if (run("umount " + shellQuoted(mount_), scratch_, &output) != 0)
@@ -433,17 +434,64 @@ TEST_F(NtfsVolume, PathsLongerThanTheKernelTakesAreRead) {
   EXPECT_TRUE(searchFinds(dir, file)) << "full path of the file cut or changed";
 }
 
+// Long paths are read through a directory the layer keeps open from one
+// path to the next: going down, back up, across to another branch and
+// through a link, each read must still name the object its text names.
+TEST_F(NtfsVolume, LongPathsInAnyOrderNameTheirOwnObjects) {
+  const std::string base =
+      mount_ + "/" + std::string(120, 'b') + "/" + std::string(120, 'c');
+  const std::string a = base + "/a", b = base + "/b";
+  fs::create_directories(a + "/deep");
+  fs::create_directories(b + "/deep");
+  fs::create_directory_symlink("../b", a + "/tob");
+  const std::string files[] = {a + "/deep/f", a + "/f", b + "/deep/f", b + "/f",
+                               base + "/f"};
+  std::map<std::string, std::string> owners;
+  int n = 0;
+  for (const std::string& file : files) {
+    std::ofstream(file) << "x";
+    DescriptorSpec spec;
+    spec.owner = "S-1-5-21-9-9-9-" + std::to_string(++n);
+    spec.group = "S-1-5-18";
+    spec.aces = {{test::kAllowed, 0, 0x1F01FF, "S-1-1-0"}};
+    store(file, spec);
+    owners[file] = spec.owner;
+  }
+  owners[a + "/tob/f"] = owners[b + "/f"];
+  owners[a + "/tob/deep/f"] = owners[b + "/deep/f"];
+  owners[a + "/tob/../a/f"] = owners[a + "/f"];
+  owners[a + "/deep/../f"] = owners[a + "/f"];
+  const std::string order[] = {
+      a + "/deep/f", a + "/f",          base + "/f",       b + "/deep/f",
+      a + "/tob/f",  a + "/tob/deep/f", a + "/tob/../a/f", b + "/f",
+      a + "/deep/f", a + "/deep/../f",  base + "/f",       a + "/tob/deep/f"};
+  for (const std::string& path : order) {
+    SCOPED_TRACE(path.substr(base.size()));
+    ASSERT_GT(path.size(), 256u);
+    Read read(path);
+    ASSERT_EQ(read.status, kErrorSuccess);
+    EXPECT_EQ(ownerText(read.sd), owners[path]);
+  }
+  SecurityDescriptor* sd = nullptr;
+  EXPECT_EQ(getNamedSecurityInfo((b + "/missing/f").c_str(), &sd),
+            kErrorFileNotFound);
+  Read after(a + "/f");
+  EXPECT_EQ(ownerText(after.sd), owners[a + "/f"]);
+}
+
 struct Found {
   bool directory;
   bool dotOrDotDot;
+  bool link;
   bool operator==(const Found& o) const {
-    return directory == o.directory && dotOrDotDot == o.dotOrDotDot;
+    return directory == o.directory && dotOrDotDot == o.dotOrDotDot &&
+           link == o.link;
   }
 };
 
 std::ostream& operator<<(std::ostream& out, const Found& f) {
   return out << "{directory " << f.directory << ", dot " << f.dotOrDotDot
-             << "}";
+             << ", link " << f.link << "}";
 }
 
 // Every entry of a search, by full path.
@@ -454,13 +502,16 @@ std::map<std::string, Found> search(const std::string& dir) {
   if (handle == nullptr) return found;
   do {
     EXPECT_TRUE(found.count(entry.fullPath) == 0) << entry.fullPath;
-    found[entry.fullPath] = {entry.directory, entry.dotOrDotDot};
+    found[entry.fullPath] = {entry.directory, entry.dotOrDotDot, entry.link};
   } while (findNext(handle, &entry));
   EXPECT_FALSE(findNext(handle, &entry));
   findClose(handle);
   return found;
 }
 
+// Links count as what they point to and are marked; ".." is resolved in the
+// text only where no link stands before it, so that every full path names
+// the entry the kernel listed.
 TEST_F(NtfsVolume, SearchListsEveryEntryWithItsKind) {
   fs::path dir = fs::path(mount_) / "tree";
   fs::create_directories(dir / "sub" / "inner");
@@ -468,27 +519,47 @@ TEST_F(NtfsVolume, SearchListsEveryEntryWithItsKind) {
   std::ofstream(dir / ".hidden") << "h";
   std::ofstream(dir / "with space") << "s";
   fs::create_directory_symlink("sub", dir / "linkdir");
+  fs::create_directory_symlink("sub/inner", dir / "linkdeep");
   fs::create_symlink("a.txt", dir / "linkfile");
   fs::create_symlink("nowhere", dir / "dangling");
 
-  std::string base = dir.string() + "/";
-  const std::map<std::string, Found> expected = {
-      {base + ".", {true, true}},
-      {base + "..", {true, true}},
-      {base + "a.txt", {false, false}},
-      {base + ".hidden", {false, false}},
-      {base + "with space", {false, false}},
-      {base + "sub", {true, false}},
-      {base + "linkdir", {false, false}},
-      {base + "linkfile", {false, false}},
-      {base + "dangling", {false, false}},
+  const std::map<std::string, Found> tree = {
+      {".", {true, true, false}},
+      {"..", {true, true, false}},
+      {"a.txt", {false, false, false}},
+      {".hidden", {false, false, false}},
+      {"with space", {false, false, false}},
+      {"sub", {true, false, false}},
+      {"linkdir", {true, false, true}},
+      {"linkdeep", {true, false, true}},
+      {"linkfile", {false, false, true}},
+      {"dangling", {false, false, true}},
   };
-  const std::string spellings[] = {dir.string(), dir.string() + "/",
-                                   dir.string() + "/sub/..",
-                                   dir.string() + "/linkdir/.."};
-  for (const std::string& spelling : spellings) {
-    SCOPED_TRACE(spelling);
-    EXPECT_EQ(search(spelling), expected);
+  const std::map<std::string, Found> sub = {{".", {true, true, false}},
+                                            {"..", {true, true, false}},
+                                            {"inner", {true, false, false}}};
+  const std::string d = dir.string();
+  struct Case {
+    std::string spelling;
+    std::string prefix;  // of every full path
+    const std::map<std::string, Found>& entries;
+  };
+  const Case cases[] = {
+      {d, d + "/", tree},
+      {d + "/", d + "/", tree},
+      {d + "//sub/./..", d + "/", tree},
+      {d + "/sub/inner/../..", d + "/", tree},
+      {d + "/linkdir", d + "/linkdir/", sub},
+      {d + "/linkdir/..", d + "/linkdir/../", tree},
+      {d + "/linkdeep/..", d + "/linkdeep/../", sub},
+      {d + "/linkdeep/../..", d + "/linkdeep/../../", tree},
+      {d + "/linkdeep/../inner/..", d + "/linkdeep/../", sub},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.spelling);
+    std::map<std::string, Found> expected;
+    for (const auto& [name, kind] : c.entries) expected[c.prefix + name] = kind;
+    EXPECT_EQ(search(c.spelling), expected);
   }
 }
 

@@ -12,20 +12,32 @@ namespace {
 
 using test::buildDescriptor;
 
-TEST(PrintableTest, ControlBytesBecomeOctal) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"plain", "plain"},
-      {"a\tb", "a\\011b"},
-      {"line\nbreak\r", "line\\012break\\015"},
-      {"\x01\x1f\x7f", "\\001\\037\\177"},
-      {"%s%n\\", "%s%n\\"},
-      {"caf\xe9 \xff", "caf\xe9 \xff"},  // not UTF-8: kept as it is
-      {"", ""},
+TEST(PrintableTest, ControlBytesBecomeOctalAndBackslashesWhereNamesHoldThem) {
+  struct Case {
+    const char* text;
+    const char* onWindows;  // "\\" separates parts of a path
+    const char* onLinux;    // "\\" is a byte of a name
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.second);
-    EXPECT_EQ(c.second, printable(c.first));
+  const Case cases[] = {
+      {"plain", "plain", "plain"},
+      {"a\tb", "a\\011b", "a\\011b"},
+      {"line\nbreak\r", "line\\012break\\015", "line\\012break\\015"},
+      {"\x01\x1f\x7f", "\\001\\037\\177", "\\001\\037\\177"},
+      {"%s%n\\", "%s%n\\", "%s%n\\134"},
+      {"tab\\011here", "tab\\011here", "tab\\134011here"},
+      {"C:\\Data\\x", "C:\\Data\\x", "C:\\134Data\\134x"},
+      {"caf\xe9 \xff", "caf\xe9 \xff", "caf\xe9 \xff"},  // not UTF-8: kept
+      {"", "", ""},
+  };
+  for (bool separator : {true, false}) {
+    fake::reset();
+    fake::script().backslashIsSeparator = separator;
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.text) + (separator ? " windows" : " linux"));
+      EXPECT_EQ(separator ? c.onWindows : c.onLinux, printable(c.text));
+    }
   }
+  fake::reset();
 }
 
 class HostileTest : public test::CleanRun {

@@ -198,6 +198,11 @@ uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {
   return 0;
 }
 
+uint32_t getLinkSecurityInfo(const char* path, SecurityDescriptor** sd) {
+  state().record.linksRead.push_back(path);
+  return getNamedSecurityInfo(path, sd);
+}
+
 bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,
                                const Acl** dacl, bool* defaulted) {
   if (fake::scripted(sd).daclFails) return false;
@@ -376,7 +381,9 @@ FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
   }
   auto* handle = new FindHandle{found->second, 1};
   *entry = handle->entries[0];
-  ++state().record.openFinds;
+  fake::Record& record = state().record;
+  ++record.openFinds;
+  record.mostOpenFinds = std::max(record.mostOpenFinds, record.openFinds);
   return handle;
 }
 
@@ -445,6 +452,8 @@ FILE* openTermsFile(const char* path) {
   std::rewind(stream);
   return stream;
 }
+
+bool backslashIsSeparator() { return state().script.backslashIsSeparator; }
 
 bool isTerminal(FILE* stream) {
   if (stream == standardOutput()) return state().script.outputIsTerminal;

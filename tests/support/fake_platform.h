@@ -54,21 +54,24 @@ struct Script {
   bool asciiCodePage = false;  // outputText: every non-ASCII character "?"
   bool outputIsTerminal = false;
   bool errorIsTerminal = false;
-  bool keyedDescriptors = false;  // securityDescriptorKey gives the bytes
+  bool keyedDescriptors = false;     // securityDescriptorKey gives the bytes
+  bool backslashIsSeparator = true;  // paths as Windows spells them
 };
 
 /// What the code under test did.
 struct Record {
-  std::vector<std::string> alerts;    // "caption|text|I" or "...|E"
-  std::vector<std::string> reads;     // paths passed to getNamedSecurityInfo
-  std::vector<std::string> lookups;   // "SYSTEM|S-1-..." per lookupAccountSid
-  std::vector<std::string> searched;  // directories passed to findFirst
-  int clockReadings = 0;              // calls of localClock
+  std::vector<std::string> alerts;     // "caption|text|I" or "...|E"
+  std::vector<std::string> reads;      // paths passed to getNamedSecurityInfo
+  std::vector<std::string> linksRead;  // those of reads asked as the link
+  std::vector<std::string> lookups;    // "SYSTEM|S-1-..." per lookupAccountSid
+  std::vector<std::string> searched;   // directories passed to findFirst
+  int clockReadings = 0;               // calls of localClock
   int strayAcls = 0;  // ACLs not handed out by a live descriptor's DACL
   int openEnums = 0;
   int closedEnums = 0;
-  int openFinds = 0;   // search handles not yet closed
-  int liveBlocks = 0;  // handed out and not yet released
+  int openFinds = 0;      // search handles not yet closed
+  int mostOpenFinds = 0;  // the most that were open at once
+  int liveBlocks = 0;     // handed out and not yet released
   int releasedBlocks = 0;
   int doubleFrees = 0;  // releases of a block not live
 };

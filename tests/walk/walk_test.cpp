@@ -1,5 +1,7 @@
 #include "walk/walk.h"
 
+#include <algorithm>
+
 #include "log/log.h"
 #include "support/descriptor_builder.h"
 #include "support/fixture.h"
@@ -145,7 +147,7 @@ TEST_F(WalkTest, ListingFailuresCountAsFailedOncePerDirectory) {
   fake::script().listErrors["R/d1"] = 5;  // its block is fine
   fake::script().listErrors["R/e"] = 5;
   fake::script().objects["R/e"].status = 5;  // its block failed already
-  startProgress();
+  startProgress(true);
   walk(0, false);
   endProgress();
   EXPECT_EQ(2u, progressState.done);
@@ -180,6 +182,78 @@ TEST_F(WalkTest, SameDirectoryOnAnotherBranchIsEntered) {
   EXPECT_EQ(
       (std::vector<std::string>{"R", "R/d1", "R/d1/d2", "R/d1/d2/d3", "R/e"}),
       fake::record().searched);
+}
+
+// However deep the tree, one search is open at a time: each directory is
+// listed and closed before anything below it is entered.
+TEST_F(WalkTest, HoldsOneSearchWhateverTheDepth) {
+  std::string path = "R/e";
+  for (int level = 0; level < 200; ++level) {
+    const std::string below = path + "/d";
+    dir(path, {{path + "/.", true, true}, {below, true, false}});
+    path = below;
+  }
+  walk(0, false);
+  // R, R/d1 to R/d1/d2/d3, R/e and the 200 below it, each once.
+  EXPECT_EQ(205u, fake::record().searched.size());
+  ASSERT_EQ(204u, fake::record().reads.size());
+  EXPECT_EQ(path, fake::record().reads.back());
+  EXPECT_EQ(1, fake::record().mostOpenFinds);
+  EXPECT_EQ(0, fake::record().openFinds);
+}
+
+// A link to a directory has its block (the link's own) without /f and is not
+// entered; a link to a file is a file.
+TEST_F(WalkTest, LinksAreReportedAsTheyAreButNeverEntered) {
+  platform::FindEntry toDir{"R/d1/up", true, false, true};
+  platform::FindEntry toFile{"R/d1/f1link", false, false, true};
+  for (bool files : {false, true}) {
+    SCOPED_TRACE(files);
+    SetUp();
+    fake::script().directories["R/d1"].push_back(toDir);
+    fake::script().directories["R/d1"].push_back(toFile);
+    dir("R/d1/up", {{"R/d1/up/d1", true, false}});
+    for (const char* path : {"R/d1/up", "R/d1/f1link"})
+      fake::script().objects[path].descriptor =
+          test::buildDescriptor({0x0004, "", "", true, {{0, 0, 1, "S-1-1-0"}}});
+    const std::string printed = walk(0, files);
+    EXPECT_EQ(files ? "R/f0 R/d1 R/d1/d2 R/d1/d2/f2 R/d1/d2/d3 R/d1/d2/d3/f3 "
+                      "R/d1/f1 R/d1/up R/d1/f1link R/e "
+                    : "R/d1 R/d1/d2 R/d1/d2/d3 R/d1/up R/e ",
+              printed);
+    const std::vector<std::string> links =
+        files ? std::vector<std::string>{"R/d1/up", "R/d1/f1link"}
+              : std::vector<std::string>{"R/d1/up"};
+    EXPECT_EQ(links, fake::record().linksRead);
+    const auto& searched = fake::record().searched;
+    EXPECT_EQ(searched.end(),
+              std::find(searched.begin(), searched.end(), "R/d1/up"));
+  }
+}
+
+// A directory the walk cannot list for want of handles or memory is logged
+// with the code, never passed off as empty.
+TEST_F(WalkTest, SearchFailuresOfTheWalksOwnAreLogged) {
+  struct Case {
+    uint32_t error;
+    bool logged;
+  };
+  const Case cases[] = {{platform::kErrorTooManyOpenFiles, true},
+                        {platform::kErrorNotEnoughMemory, true},
+                        {platform::kErrorNoMoreFiles, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.error);
+    SetUp();
+    fake::script().listErrors["R/d1/d2"] = c.error;
+    ASSERT_TRUE(openLog("walk.log"));
+    EXPECT_EQ("R/d1 R/d1/d2 R/e ", walk(0, false));
+    const std::string log = fake::file("walk.log");
+    const std::string lines =
+        "09:15:42\tFindFirstFile () failed for: R/d1/d2\n"
+        "2009-05-11 09:15:42\tFindFirstFile () error: " +
+        std::to_string(c.error) + "\n";
+    EXPECT_EQ(c.logged, log.find(lines) != std::string::npos) << log;
+  }
 }
 
 }  // namespace

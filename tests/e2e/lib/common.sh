@@ -52,15 +52,25 @@ ntfs_require() {
   fi
 }
 
-# ntfs_mount DIR: a fresh 32 MB NTFS volume mounted at DIR/mnt.
+# ntfs_mount DIR [DRIVER]: a fresh 32 MB NTFS volume mounted at DIR/mnt, by
+# ntfs-3g or the DRIVER given (lowntfs-3g finds a name by its directory, not
+# by the whole path, which deep trees need).
 ntfs_mount() {
+  local driver=${2:-ntfs-3g}
   ntfs_require
+  command -v "$driver" >/dev/null ||
+    { echo "FAIL: $driver is not installed" >&2; exit 1; }
   mkdir -p "$1/mnt"
   rm -f "$1/image"
   truncate -s 32M "$1/image"
   mkntfs -F -Q -q "$1/image" >/dev/null 2>&1
-  ntfs-3g -o permissions "$1/image" "$1/mnt" >/dev/null 2>&1 ||
-    { echo "FAIL: ntfs-3g could not mount $1/image" >&2; exit 1; }
+  "$driver" -o permissions "$1/image" "$1/mnt" >/dev/null 2>&1 ||
+    { echo "FAIL: $driver could not mount $1/image" >&2; exit 1; }
+}
+
+# block_paths: the paths of the blocks of a report on standard input.
+block_paths() {
+  grep -v '^	' | grep -v '^$' | cut -f1
 }
 
 ntfs_unmount() {
