@@ -73,14 +73,15 @@ TEST_F(EntryFormatTest, CustomTerms) {
   std::strcpy(termSlot(kGenericPermissions, 3), "Generic read");
   std::strcpy(termSlot(kInheritance, 3), "this, subfolders, files");
   std::strcpy(termSlot(kInheritance, 7), "one\nlevel");
-  std::strcpy(termSlot(kSpecialPermissions, 2), "F\tAP");  // escaped as names
+  std::strcpy(termSlot(kSpecialPermissions, 2), "F\tA\\P");  // as names
+  fake::script().backslashIsSeparator = false;               // on Linux
   appendSeparators();
   const Case cases[] = {
       {1, 0x001F01FF, 3, "\tAllow\tFull\tthis, subfolders, files\n"},
       {3, 0x80000000, 7,
        "\tDeny\tGeneric read\tthis, subfolders, files + one\\012level\n"},
       {1, 0x00100116, 0,
-       "\tAllow\tWrite + Create files + F\\011AP + WEA + WAT\tNP\n"},
+       "\tAllow\tWrite + Create files + F\\011A\\134P + WEA + WAT\tNP\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
