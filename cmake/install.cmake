@@ -23,19 +23,35 @@ add_custom_command(OUTPUT ${VESK_MAN_PAGE}
 add_custom_target(vesk_man_page ALL DEPENDS ${VESK_MAN_PAGE})
 install(FILES ${VESK_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# The changelog of a native package, in Debian's format and place.
+set(VESK_CHANGELOG ${PROJECT_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${VESK_CHANGELOG}
+  COMMAND ${VESK_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/docs/changelog > ${VESK_CHANGELOG}
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/changelog
+  COMMENT "Compressing the changelog")
+add_custom_target(vesk_changelog ALL DEPENDS ${VESK_CHANGELOG})
+install(FILES ${VESK_CHANGELOG} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
 set(CPACK_PACKAGE_NAME vesk)
 set(CPACK_PACKAGE_VENDOR "The VESK developers")
-set(CPACK_PACKAGE_CONTACT "The VESK developers")
+# Debian wants a name and an address; the address is a placeholder until the
+# project has one: set VESK_MAINTAINER when packaging for others.
+set(VESK_MAINTAINER "The VESK developers <vesk@example.org>" CACHE STRING
+  "Maintainer field of the Debian package: name <address>")
+set(CPACK_PACKAGE_CONTACT "${VESK_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "print the DACLs of NTFS files and directories")
 set(CPACK_PACKAGE_DESCRIPTION
   "VESK reads the discretionary ACLs of NTFS files and directories and prints
 them in a compact, tab-separated notation, one block per object, ready to be
 redirected to a file, compared, grepped and archived. On Linux it reads the
-descriptors that ntfs-3g offers as extended attributes.")
+descriptors of NTFS volumes mounted by ntfs-3g or ntfs3, of disk images,
+partitions and E01 (EnCase) evidence files read directly without mounting,
+and the Windows ACLs that Samba keeps in security.NTACL on Linux file
+systems.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The VESK developers")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VESK_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -48,6 +48,14 @@ int outputStatus() {
   return 1;
 }
 
+// The log is where a user learns what could not be read: a log that lost
+// lines fails the run as lost output does.
+int logStatus() {
+  if (closeLog()) return 0;
+  std::fputs("vesk: error writing the log file\n", platform::standardError());
+  return 1;
+}
+
 }  // namespace
 
 void startUp() {
@@ -126,7 +134,8 @@ int runCommandLine(int argc, const char* const* argv) {
     if (appState.recurse) walkDirectory(path, 0);
     endProgress();
   }
-  return outputStatus();
+  const int log = logStatus();
+  return outputStatus() | log;
 }
 
 }  // namespace vesk

@@ -22,7 +22,8 @@ extern const char kTitle[];
 enum Action { kActionNone = 0, kActionRead = 1, kActionGrant = 2 };
 
 struct AppState {
-  FILE* log;  // nullptr until openLog
+  FILE* log;       // nullptr until openLog
+  bool logFailed;  // a line of a log could not be written
   bool verbose;
   bool recurse;
   bool showOwner;

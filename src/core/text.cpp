@@ -7,7 +7,6 @@
 #include "platform/utf16.h"
 
 namespace vesk {
-namespace {
 
 // Where a backslash can stand in a name, it is escaped too, so that every
 // backslash printed begins an escape and each one can be undone.
@@ -33,8 +32,6 @@ std::string escapedControls(const std::string& text) {
   }
   return out;
 }
-
-}  // namespace
 
 std::string printable(const std::string& text, bool* lossy) {
   return platform::outputText(escapedControls(text), lossy);

@@ -13,6 +13,10 @@ namespace vesk {
 /// *lossy (if not null) tells whether a character became "?" there.
 std::string printable(const std::string& text, bool* lossy = nullptr);
 
+/// text with the escapes of printable but left in its own code page: for
+/// text that is already in the output's code page, such as configured terms.
+std::string escapedControls(const std::string& text);
+
 /// text with every character outside ASCII, and every control byte, as the
 /// \uXXXX escapes of its UTF-16 units and "\" doubled, as JSON spells it: a
 /// name that the code page could not show, spelt so that it can be found.

@@ -8,6 +8,16 @@
 
 namespace vesk {
 
+namespace {
+
+// Every message is flushed, so a full disk shows here, line by line.
+void flushLog() {
+  if (std::fflush(appState.log) != 0 || std::ferror(appState.log))
+    appState.logFailed = true;
+}
+
+}  // namespace
+
 bool openLog(const char* path) {
   FILE* log = platform::createLogFile(path);
   if (!log) {
@@ -16,11 +26,20 @@ bool openLog(const char* path) {
     platform::messageBox(text.c_str(), kTitle, platform::AlertIcon::Error);
     return false;
   }
-  // A second /l: switches to the new file; the first keeps what it has.
+  // A second /l: switches to the new file; the first keeps what it has and
+  // is closed, its failures counted.
+  closeLog();
   appState.log = log;
   std::fputs("Logfile created by VESK:\n", log);
-  std::fflush(log);
+  flushLog();
   return true;
+}
+
+bool closeLog() {
+  if (appState.log && !platform::closeLogFile(appState.log))
+    appState.logFailed = true;
+  appState.log = nullptr;
+  return !appState.logFailed;
 }
 
 void stampTime() {
@@ -42,15 +61,14 @@ void logLine(const std::string& message) {
   line += '\t';
   line += message;
   line += '\n';
-  // Write errors on the log are ignored: the report is what counts.
   std::fwrite(line.data(), 1, line.size(), appState.log);
-  std::fflush(appState.log);
+  flushLog();
 }
 
 void logBlankLine() {
   if (!appState.log) return;
   std::fputc('\n', appState.log);
-  std::fflush(appState.log);
+  flushLog();
 }
 
 std::string hex8(uint32_t value) {

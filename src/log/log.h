@@ -14,6 +14,10 @@ bool openLog(const char* path);
 /// Refreshes the date and time stamps from the local clock.
 void stampTime();
 
+/// Closes the log, when one is open; false when a line of any log of the run
+/// could not be written (a failed write, flush or close).
+bool closeLog();
+
 /// Whether a log is open.
 bool logOpen();
 

@@ -56,6 +56,8 @@ FILE* standardError() { return stderr; }
 
 FILE* createLogFile(const char* path) { return std::fopen(path, "w"); }
 
+bool closeLogFile(FILE* log) { return std::fclose(log) == 0; }
+
 FILE* openTermsFile(const char* path) {
   FILE* file = std::fopen(path, "r");
   if (file == nullptr) return nullptr;

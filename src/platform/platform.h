@@ -221,6 +221,9 @@ FILE* standardOutput();
 FILE* standardError();
 /// fopen(path, "wt"); nullptr on failure.
 FILE* createLogFile(const char* path);
+/// fclose of a log made by createLogFile; false when what it held could not
+/// be written.
+bool closeLogFile(FILE* log);
 /// fopen(path, "rt"); nullptr when absent or unreadable.
 FILE* openTermsFile(const char* path);
 

@@ -161,6 +161,8 @@ FILE* createLogFile(const char* path) {
   return _wfopen(systemPath(path).c_str(), L"wt");
 }
 
+bool closeLogFile(FILE* log) { return std::fclose(log) == 0; }
+
 FILE* openTermsFile(const char* path) {
   const std::wstring wide = systemPath(path);
   DWORD attributes = GetFileAttributesW(wide.c_str());

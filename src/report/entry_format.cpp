@@ -68,7 +68,7 @@ int inheritanceTerm(uint32_t flags) {
 void appendBits(const BitTerm* begin, const BitTerm* end, uint32_t mask,
                 std::string* text) {
   for (const BitTerm* b = begin; b != end; ++b)
-    if (mask & b->bit) *text += term(b->section, b->index);
+    if (mask & b->bit) *text += printedTerm(b->section, b->index);
 }
 
 }  // namespace
@@ -78,16 +78,18 @@ EntryColumns entryColumns(const platform::ExplicitAccess& entry,
   EntryColumns columns = {};
   columns.trustee = name;
   if (entry.accessMode == platform::kGrantAccess)
-    columns.mode = term(kAccessMode, 0);
+    columns.mode = printedTerm(kAccessMode, 0);
   else if (entry.accessMode == platform::kDenyAccess)
-    columns.mode = term(kAccessMode, 1);
+    columns.mode = printedTerm(kAccessMode, 1);
 
   const uint32_t mask = entry.accessPermissions;
   std::string permissions;
   for (int i = 0; i < 4; ++i)
-    if (mask == kStandardMasks[i]) permissions = term(kStandardPermissions, i);
+    if (mask == kStandardMasks[i])
+      permissions = printedTerm(kStandardPermissions, i);
   // The write mask names its term and still lists its special bits.
-  if (mask == kWriteMask) columns.permissions = term(kStandardPermissions, 4);
+  if (mask == kWriteMask)
+    columns.permissions = printedTerm(kStandardPermissions, 4);
   appendBits(std::begin(kGenericBits), std::end(kGenericBits), mask,
              &permissions);
   if (permissions.empty())
@@ -103,10 +105,10 @@ EntryColumns entryColumns(const platform::ExplicitAccess& entry,
   const bool noPropagate = flags & kNoPropagateInherit;
   if (noPropagate) flags -= kNoPropagateInherit;
   const int inherit = inheritanceTerm(flags);
-  if (inherit >= 0) columns.inheritance = term(kInheritance, inherit);
+  if (inherit >= 0) columns.inheritance = printedTerm(kInheritance, inherit);
   if (noPropagate) {
     columns.inheritance += " + ";
-    columns.inheritance += term(kInheritance, 7);
+    columns.inheritance += printedTerm(kInheritance, 7);
   }
   return columns;
 }

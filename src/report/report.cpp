@@ -29,8 +29,10 @@ void print(const std::string& text) {
 
 std::string flagsText(uint16_t control) {
   std::string flags;
-  if (control & platform::kSeDaclAutoInherited) flags = term(kGlobalFlags, 0);
-  if (control & platform::kSeDaclProtected) flags = term(kGlobalFlags, 1);
+  if (control & platform::kSeDaclAutoInherited)
+    flags = printedTerm(kGlobalFlags, 0);
+  if (control & platform::kSeDaclProtected)
+    flags = printedTerm(kGlobalFlags, 1);
   if (control & platform::kSeDaclDefaulted) flags += " SE_DACL_DEFAULTED";
   if (control & platform::kSeGroupDefaulted) flags += " SE_GROUP_DEFAULTED";
   if (control & platform::kSeOwnerDefaulted) flags += " SE_OWNER_DEFAULTED";
@@ -296,8 +298,7 @@ int describe(Blocks& blocks, const std::string& shown, Recorder* recorder) {
     printFlat(flat);
   } else {
     std::string tail = flags;
-    if (owned)
-      tail += "\t" + std::string(term(kGlobalFlags, 2)) + " " + ownerName;
+    if (owned) tail += "\t" + printedTerm(kGlobalFlags, 2) + " " + ownerName;
     tail += '\n';
     sortEntryLines();
     printBlock(shown + "\t" + tail, entryLines);

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "core/text.h"
+
 namespace vesk {
 
 namespace {
@@ -50,6 +52,10 @@ char* termSlot(TermsSection section, int index) {
 
 const char* term(TermsSection section, int index) {
   return termSlot(section, index);
+}
+
+std::string printedTerm(TermsSection section, int index) {
+  return escapedControls(term(section, index));
 }
 
 bool isPermissionSection(TermsSection section) {

@@ -29,6 +29,10 @@ extern const SectionInfo kSections[kSectionCount];
 /// The text of one entry; index must be below the section's count.
 const char* term(TermsSection section, int index);
 
+/// The entry as a report prints it: escaped as names are (escapedControls),
+/// so that a configured tab cannot break the columns. /show lists term().
+std::string printedTerm(TermsSection section, int index);
+
 /// Whether the section holds permission terms, which end in " + ".
 bool isPermissionSection(TermsSection section);
 

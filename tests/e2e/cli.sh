@@ -106,4 +106,21 @@ else
   skip "full disk: no writable /dev/full"
 fi
 
+# So is a log that lost lines part way, on a file system that fills during
+# a run of 3,000 objects (a log on /dev/full: e2e/hostile.sh).
+if [ "$(id -u)" = 0 ]; then
+  mkdir -p "$work/tree/d" "$work/small"
+  (cd "$work/tree" && seq 3000 | xargs touch)
+  mount -t tmpfs -o size=16k tmpfs "$work/small" &&
+    trap 'umount "$work/small"; rm -rf "$work"' EXIT
+  "$VESK" "$work/tree" /readacl /s /f "/l:$work/small/log" 2>"$work/err"; code=$?
+  expect_eq "filled log exit" 1 "$code"
+  expect_eq "filled log message" "vesk: error writing the log file" "$(cat "$work/err")"
+  lines=$(wc -l <"$work/small/log")
+  [ "$lines" -gt 10 ] && [ "$lines" -lt 3000 ] ||
+    fail "the log should stop part way, not at $lines lines"
+else
+  skip "filled log: a tmpfs needs root"
+fi
+
 finish

@@ -128,12 +128,13 @@ expect_eq "closed output exit" 1 "$code"
 expect_eq "closed output message" "vesk: error writing standard output" "$(cat "$work/err")"
 expect_eq "closed output, log only" "" "$(grep '^	' "$work/closed.log")"
 
-# --- A log on a full disk: its errors are ignored, the report unaffected.
+# --- A log on a full disk: said, exit 1; the report unaffected.
 expected=$("$VESK" "$N" /readacl /s)
-out=$("$VESK" "$N" /readacl /s /l:/dev/full 2>&1)
+out=$("$VESK" "$N" /readacl /s /l:/dev/full 2>"$work/err")
 code=$?
-expect_eq "full log exit" 0 "$code"
+expect_eq "full log exit" 1 "$code"
 expect_eq "full log report" "$expected" "$out"
+expect_eq "full log message" "vesk: error writing the log file" "$(cat "$work/err")"
 
 # --- A configuration file that cannot be used leaves the defaults.
 mkdir -p "$work/bin"

@@ -31,8 +31,8 @@ else
   expect_eq "manual page warnings" "" "$(cat "$work/warnings")"
   MANWIDTH=200 man -l "$page" >"$work/page" 2>"$work/err"
   expect_eq "man -l errors" "" "$(cat "$work/err")"
-  for section in NAME SYNOPSIS DESCRIPTION OPTIONS OUTPUT \
-    "CONFIGURATION FILE" LOG "EXIT STATUS" EXAMPLES; do
+  for section in NAME SYNOPSIS DESCRIPTION OPTIONS OUTPUT "DISK IMAGES" \
+    "SAMBA SERVERS" "CONFIGURATION FILE" LOG "EXIT STATUS" EXAMPLES; do
     grep -q "^$section\$" "$work/page" || fail "manual page: no section $section"
   done
   # An option's entry starts its line, alone or in a list such as "/?, /h".
@@ -45,6 +45,14 @@ else
   exits=$(sed -n '/^EXIT STATUS$/,/^[A-Z]/p' "$work/page" |
     grep -Eo '^       [0-9]+ ' | tr -d ' ' | tr '\n' ' ')
   expect_eq "manual page exit codes" "0 1 2 100 " "$exits"
+  codes=" $(sed -n '/^LOG$/,/^[A-Z]/p' "$work/page" |
+    grep -Eo '^       [0-9]+ ' | tr -d ' ' | tr '\n' ' ')"
+  for code in 2 5 15 50 1005 1338 1350 1392 1393; do
+    [[ $codes == *" $code "* ]] || fail "manual page: log code $code not described"
+  done
+  for word in file@N E01 security.NTACL /explicit /tsv; do
+    grep -qF -- "$word" "$work/page" || fail "manual page: nothing on $word"
+  done
   grep -qF "/usr/local/bin/vesk.cfg" "$work/page" ||
     fail "manual page: the terms file of an installed vesk is not named"
 fi

@@ -72,14 +72,16 @@ TEST_F(EntryFormatTest, CustomTerms) {
   std::strcpy(termSlot(kSpecialPermissions, 1), "Create files");
   std::strcpy(termSlot(kGenericPermissions, 3), "Generic read");
   std::strcpy(termSlot(kInheritance, 3), "this, subfolders, files");
-  std::strcpy(termSlot(kInheritance, 7), "one level");
+  std::strcpy(termSlot(kInheritance, 7), "one\nlevel");
+  std::strcpy(termSlot(kSpecialPermissions, 2), "F\tA\\P");  // as names
+  fake::script().backslashIsSeparator = false;               // on Linux
   appendSeparators();
   const Case cases[] = {
       {1, 0x001F01FF, 3, "\tAllow\tFull\tthis, subfolders, files\n"},
       {3, 0x80000000, 7,
-       "\tDeny\tGeneric read\tthis, subfolders, files + one level\n"},
+       "\tDeny\tGeneric read\tthis, subfolders, files + one\\012level\n"},
       {1, 0x00100116, 0,
-       "\tAllow\tWrite + Create files + FAP + WEA + WAT\tNP\n"},
+       "\tAllow\tWrite + Create files + F\\011A\\134P + WEA + WAT\tNP\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);

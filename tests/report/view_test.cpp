@@ -93,11 +93,12 @@ class ViewTest : public test::CleanRun {
     };
   }
 
-  // A fresh run over the same tree; its exit code.
+  // A fresh run over the same tree, its terms file read; its exit code.
   int run(std::vector<const char*> args) {
     const fake::Script kept = fake::script();
-    test::freshRun();
+    fake::reset();
     fake::script() = kept;
+    startUp();
     args.insert(args.begin(), "vesk");
     return runCommandLine(static_cast<int>(args.size()), args.data());
   }
@@ -220,12 +221,16 @@ TEST_F(ViewTest, FlatLinesRebuildTheBlocks) {
       "[Global Flags]\n00=<auto>\n01=<own>\n02=Owned by\n"
       "[Access Mode]\n00=allow\n01=deny\n"
       "[Standard Permissions]\n00=Full\n";
+  // Configured tabs and control bytes, printed escaped as names are.
+  const char kControls[] =
+      "[Global Flags]\n00=<au\tto>\n01=<o\x01wn>\n02=Owned\tby\n"
+      "[Access Mode]\n00=al\tlow\n[Inheritance]\n00=N\x7fP\n";
   const std::vector<std::vector<const char*>> views = {
       {},
       {"/o"},
       {"/explicit", "/o"},
       {"/who:Users", "/who:odd\\011name\\012"}};
-  for (const char* terms : {"", kCustom}) {
+  for (const char* terms : {"", kCustom, kControls}) {
     for (const auto& v : views) {
       SCOPED_TRACE(std::string(terms).substr(0, 14) + (v.empty() ? "" : v[0]));
       if (*terms) s.files["/opt/vesk/vesk.cfg"] = terms;
@@ -237,9 +242,9 @@ TEST_F(ViewTest, FlatLinesRebuildTheBlocks) {
       ASSERT_EQ(0, run(walk(flat)));
       std::string error;
       const bool owner = !v.empty() && std::string(v.back()) == "/o";
-      EXPECT_EQ(blocks, test::blocksFromFlat(fake::output(),
-                                             owner ? term(kGlobalFlags, 2) : "",
-                                             &error));
+      EXPECT_EQ(blocks, test::blocksFromFlat(
+                            fake::output(),
+                            owner ? printedTerm(kGlobalFlags, 2) : "", &error));
       EXPECT_EQ("", error);
     }
   }

@@ -444,6 +444,11 @@ FILE* createLogFile(const char* path) {
   return log;
 }
 
+// Kept open: the test reads what the run wrote.
+bool closeLogFile(FILE* log) {
+  return std::fflush(log) == 0 && !std::ferror(log);
+}
+
 FILE* openTermsFile(const char* path) {
   auto found = state().script.files.find(path);
   if (found == state().script.files.end()) return nullptr;
