@@ -99,6 +99,11 @@ std::string securityDescriptorKey(const SecurityDescriptor* sd);
 /// FILE_FLAG_OPEN_REPARSE_POINT): for an entry a search reported as a link.
 uint32_t getLinkSecurityInfo(const char* path, SecurityDescriptor** sd);
 
+/// Once per run, before its first object is read: the path the user typed,
+/// the one path that may lead into a disk image on Linux (a file met below
+/// it is a file); nothing on Windows.
+void examineStartPath(const std::string& path);
+
 /// GetSecurityDescriptorDacl. false on failure. A NULL DACL is present with
 /// *dacl == nullptr.
 bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,

@@ -388,7 +388,10 @@ FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
 }
 
 bool findNext(FindHandle* handle, FindEntry* entry) {
-  if (handle->next >= handle->entries.size()) return false;
+  if (handle->next >= handle->entries.size()) {
+    state().lastError = kErrorNoMoreFiles;
+    return false;
+  }
   *entry = handle->entries[handle->next++];
   return true;
 }
@@ -465,6 +468,10 @@ uint64_t monotonicMillis() {
   const uint64_t now = state().script.millis;
   state().script.millis += state().script.millisPerCall;
   return now;
+}
+
+void examineStartPath(const std::string& path) {
+  state().record.startPaths.push_back(path);
 }
 
 void startProcess() {}

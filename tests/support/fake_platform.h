@@ -60,12 +60,13 @@ struct Script {
 
 /// What the code under test did.
 struct Record {
-  std::vector<std::string> alerts;     // "caption|text|I" or "...|E"
-  std::vector<std::string> reads;      // paths passed to getNamedSecurityInfo
-  std::vector<std::string> linksRead;  // those of reads asked as the link
-  std::vector<std::string> lookups;    // "SYSTEM|S-1-..." per lookupAccountSid
-  std::vector<std::string> searched;   // directories passed to findFirst
-  int clockReadings = 0;               // calls of localClock
+  std::vector<std::string> alerts;      // "caption|text|I" or "...|E"
+  std::vector<std::string> reads;       // paths passed to getNamedSecurityInfo
+  std::vector<std::string> linksRead;   // those of reads asked as the link
+  std::vector<std::string> lookups;     // "SYSTEM|S-1-..." per lookupAccountSid
+  std::vector<std::string> searched;    // directories passed to findFirst
+  std::vector<std::string> startPaths;  // passed to examineStartPath
+  int clockReadings = 0;                // calls of localClock
   int strayAcls = 0;  // ACLs not handed out by a live descriptor's DACL
   int openEnums = 0;
   int closedEnums = 0;
