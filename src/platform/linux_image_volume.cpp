@@ -288,6 +288,8 @@ uint32_t openImageVolume(ImageSource source, uint32_t wanted,
     const DiskLayout layout = layoutOfFirstSector(sector);
     if (layout == DiskLayout::Ntfs && wanted == 0) {
       window.length = window.source.size;
+    } else if (layout == DiskLayout::Other) {
+      status = kErrorUnrecognizedVolume;  // a volume, not NTFS
     } else if (layout == DiskLayout::Ntfs || layout == DiskLayout::Unknown) {
       // Not a disk: a file that holds no volume, or no partition N.
       status =
