@@ -1,10 +1,10 @@
 // Links inside an image's volume, followed as the kernel follows them
 // through a mount by ntfs-3g.
-#include "platform/linux_image_links.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "platform/linux_image_ntfs.h"
 
 namespace vesk {
 namespace platform {

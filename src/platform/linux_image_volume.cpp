@@ -15,7 +15,7 @@
 #include "platform/escape.h"
 #include "platform/linux_image.h"
 #include "platform/linux_image_device.h"
-#include "platform/linux_image_links.h"
+#include "platform/linux_image_ntfs.h"
 #include "platform/linux_internal.h"
 #include "platform/ntfs3g.h"
 #include "platform/platform.h"
@@ -28,20 +28,6 @@ namespace {
 // Distinct descriptors kept per volume; a volume with more answers the
 // rest from $Secure each time.
 constexpr size_t kDescriptorCacheBytes = 4 << 20;
-
-uint16_t le16At(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t le32At(const uint8_t* p) {
-  return static_cast<uint32_t>(le16At(p)) | static_cast<uint32_t>(le16At(p + 2))
-                                                << 16;
-}
-
-ntfschar sdsName[] = {
-    static_cast<ntfschar>(0x24), static_cast<ntfschar>(0x53),  // $S
-    static_cast<ntfschar>(0x44), static_cast<ntfschar>(0x53),  // DS
-};
 
 }  // namespace
 
@@ -128,53 +114,6 @@ uint32_t missingInodeError(ImageVolume* volume, std::string inner, int error) {
   return kErrorFileNotFound;
 }
 
-// $Secure keeps each distinct descriptor once: $SII finds the entry of a
-// security id, $SDS holds its bytes after a 20-byte header.
-uint32_t readSecure(ntfs_volume* vol, uint32_t securityId,
-                    std::vector<uint8_t>* bytes) {
-  ntfs_index_context* index = vol->secure_xsii;
-  ntfs_index_ctx_reinit(index);
-  const le32 key = cpu_to_le32(securityId);
-  if (ntfs_index_lookup(&key, sizeof key, index) != 0)
-    return errno == ENOENT ? kErrorNoSecurityOnObject : kErrorFileCorrupt;
-  const uint8_t* entry = reinterpret_cast<const uint8_t*>(index->entry);
-  const uint16_t dataOffset = le16At(entry);
-  const uint16_t dataLength = le16At(entry + 2);
-  const uint16_t entryLength = le16At(entry + 8);
-  if (dataLength < 20 ||
-      dataOffset + static_cast<uint32_t>(dataLength) > entryLength)
-    return kErrorFileCorrupt;
-  const uint8_t* data = entry + dataOffset;
-  const uint64_t offset = static_cast<uint64_t>(le32At(data + 8)) |
-                          static_cast<uint64_t>(le32At(data + 12)) << 32;
-  const uint32_t length = le32At(data + 16);
-  if (length < 20 || length - 20 > 0x40000 || offset > (1ULL << 40))
-    return kErrorFileCorrupt;
-  bytes->resize(length - 20);
-  const int read = ntfs_attr_data_read(
-      vol->secure_ni, sdsName, 4, reinterpret_cast<char*>(bytes->data()),
-      bytes->size(), static_cast<off_t>(offset + 20));
-  if (read < 0 || static_cast<size_t>(read) != bytes->size())
-    return kErrorFileCorrupt;
-  bytes->resize(descriptorExtent(bytes->data(), bytes->size()));
-  return 0;
-}
-
-// A volume from before $Secure, and the root of many Windows-made ones,
-// keep the descriptor in the object's own attribute.
-uint32_t readOwnAttribute(ntfs_inode* ni, std::vector<uint8_t>* bytes) {
-  s64 size = 0;
-  void* data =
-      ntfs_attr_readall(ni, AT_SECURITY_DESCRIPTOR, AT_UNNAMED, 0, &size);
-  if (data == nullptr)
-    return errno == ENOENT ? kErrorNoSecurityOnObject : kErrorFileCorrupt;
-  const uint8_t* begin = static_cast<const uint8_t*>(data);
-  bytes->assign(begin, begin + (size > 0 ? size : 0));
-  std::free(data);
-  bytes->resize(descriptorExtent(bytes->data(), bytes->size()));
-  return 0;
-}
-
 // libntfs-3g invents a descriptor for an object with none stored; the
 // stored one is read here directly so that the invention is never shown.
 uint32_t storedDescriptor(ImageVolume* volume, ntfs_inode* ni,
@@ -182,13 +121,13 @@ uint32_t storedDescriptor(ImageVolume* volume, ntfs_inode* ni,
   const uint32_t securityId = le32_to_cpu(ni->security_id);
   if (securityId == 0 || volume->vol->secure_ni == nullptr ||
       volume->vol->secure_xsii == nullptr)
-    return readOwnAttribute(ni, bytes);
+    return readOwnDescriptor(ni, bytes);
   const auto known = volume->bySecurityId.find(securityId);
   if (known != volume->bySecurityId.end()) {
     *bytes = known->second;
     return 0;
   }
-  const uint32_t status = readSecure(volume->vol, securityId, bytes);
+  const uint32_t status = readSecureDescriptor(volume->vol, securityId, bytes);
   if (status == 0 && volume->cachedBytes < kDescriptorCacheBytes) {
     volume->bySecurityId.emplace(securityId, *bytes);
     volume->cachedBytes += bytes->size() + 64;

@@ -31,14 +31,17 @@ done
 set_acl "$M/H/cut-descriptor" control=0x0004 owner=$ADMINS group=$SYSTEM \
   A:0x00:0x1200A9:$CUT
 record=$(stat -c %i "$M/H/bad-record")
-# A directory whose own record is damaged, and one whose index is.
-mkdir -p "$M/H/bad-dir/inner" "$M/Big"
+# A directory whose own record is damaged.
+mkdir -p "$M/H/bad-dir/inner"
 dir_record=$(stat -c %i "$M/H/bad-dir")
-(cd "$M/Big" && seq -f 'f%04g' 1 3000 | xargs touch)
 # A directory whose index lists the directory itself below it.
 mkdir -p "$M/L/loop/inner"
 echo x >"$M/L/loop/file"
 loop=$(stat -c %i "$M/L/loop")
+# A directory whose index is damaged, made last: the records corrupted
+# below by their number must lie in the first run of the MFT.
+mkdir "$M/Big"
+(cd "$M/Big" && seq -f 'f%04g' 1 3000 | xargs touch)
 ntfs_unmount "$work"
 
 # corrupt IMAGE RECORD CUT-SID: breaks the fixup of the record and cuts
@@ -160,6 +163,13 @@ patch() {
 patch size-past-end $((446 + 12))
 patch starts-past-end $((446 + 8))
 head -c 8M "$I" >"$work/truncated"
+# Boot code of another file system (FAT) where a table would be.
+python3 -c 'import sys
+b = bytearray(1 << 20)
+m = b"\r\nRemove disks or other media.\xff\r\nDisk error\xff\r\n"
+b[446:446 + len(m)] = m
+b[510:512] = b"\x55\xaa"
+open(sys.argv[1], "wb").write(b)' "$work/fat"
 while IFS='|' read -r name error; do
   run "$name" "$work/$name"
   expect_eq "$name: output" "" "$out"
@@ -175,6 +185,7 @@ past-end|1393
 size-past-end|1393
 starts-past-end|1393
 truncated|1393
+fat|1005
 CASES
 # A dirty volume is read as it is, with one line on stderr that escapes the
 # path as every printed path is.

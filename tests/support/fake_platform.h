@@ -36,6 +36,8 @@ struct Script {
   // with.
   std::map<std::string, std::vector<platform::FindEntry>> directories;
   std::map<std::string, uint32_t> listErrors;
+  // The code a listing fails with after handing out all its entries.
+  std::map<std::string, uint32_t> listCutShort;
   // What directoryIdentity answers, by path; unknown paths fail.
   std::map<std::string, platform::DirectoryIdentity> identities;
   // Account names by "SYSTEM|S-1-..." ("" system: local machine).
