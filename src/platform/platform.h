@@ -183,7 +183,9 @@ struct FindHandle;
 /// holds nothing, kErrorDirectory when dir is no directory, any other code
 /// when the directory could not be listed. Otherwise *entry is the first.
 FindHandle* findFirst(const std::string& dir, FindEntry* entry);
-/// FindNextFileW. false after the last entry (entry is then untouched).
+/// FindNextFileW. false after the last entry (entry is then untouched);
+/// getLastError() then gives kErrorNoMoreFiles, or the code of a listing
+/// that failed part way.
 bool findNext(FindHandle* handle, FindEntry* entry);
 /// FindClose.
 void findClose(FindHandle* handle);
