@@ -129,6 +129,7 @@ int runCommandLine(int argc, const char* const* argv) {
       appState.maxDepth = 1;
     }
     const std::string path = argv[1];
+    platform::examineStartPath(path);
     startProgress(appState.recurse);
     noteProgress(reportObject(path), path);
     if (appState.recurse) walkDirectory(path, 0);

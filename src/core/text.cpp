@@ -1,8 +1,8 @@
 #include "core/text.h"
 
-#include <algorithm>
 #include <cstdio>
 
+#include "platform/escape.h"
 #include "platform/platform.h"
 #include "platform/utf16.h"
 
@@ -11,26 +11,7 @@ namespace vesk {
 // Where a backslash can stand in a name, it is escaped too, so that every
 // backslash printed begins an escape and each one can be undone.
 std::string escapedControls(const std::string& text) {
-  const bool escapeBackslash = !platform::backslashIsSeparator();
-  auto escaped = [escapeBackslash](char c) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    return (u >= 1 && u <= 31) || u == 127 || (c == '\\' && escapeBackslash);
-  };
-  if (std::none_of(text.begin(), text.end(), escaped)) return text;
-  std::string out;
-  out.reserve(text.size() + 16);
-  for (char c : text) {
-    if (!escaped(c)) {
-      out += c;
-      continue;
-    }
-    const unsigned char u = static_cast<unsigned char>(c);
-    out += '\\';
-    out += static_cast<char>('0' + (u >> 6));
-    out += static_cast<char>('0' + ((u >> 3) & 7));
-    out += static_cast<char>('0' + (u & 7));
-  }
-  return out;
+  return platform::escapedControls(text, !platform::backslashIsSeparator());
 }
 
 std::string printable(const std::string& text, bool* lossy) {

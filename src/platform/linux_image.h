@@ -70,6 +70,17 @@ ImageSearch* imageFindFirst(ImageVolume* volume, const std::string& inner,
 /// The next entry; false after the last one.
 bool imageFindNext(ImageSearch* search, ImageEntry* entry);
 
+/// Why the last imageFindFirst or imageFindNext on volume gave nothing:
+/// kErrorNoMoreFiles at the end of a listing, kErrorDirectory for no
+/// directory, else the error that cut the listing short.
+uint32_t imageListStatus(const ImageVolume* volume);
+
+/// inner ("/a/b") with every link on the way and at its end followed
+/// inside the volume, as a mount follows them; inner itself when it cannot
+/// be resolved. *directory: whether the object reached is a directory.
+std::string imageResolve(ImageVolume* volume, const std::string& inner,
+                         bool* directory);
+
 /// Ends the listing.
 void imageFindClose(ImageSearch* search);
 
@@ -82,12 +93,15 @@ struct ImagePath {
   std::string inner;    // "/" or "/a/b" inside the volume
 };
 
-/// Whether path lies inside an image that is already open (cheap: no
-/// system call).
+// examineStartPath (platform.h) remembers whether the start path passes
+// through a regular file or a block device, or names one as file@N.
+
+/// Whether path lies inside the start path's image and that is already
+/// open (cheap: no system call).
 bool findOpenImagePath(const std::string& path, ImagePath* out);
 
-/// Whether path passes through a regular file or a block device (or names
-/// one as file@N); opens the volume on first use, keeping it for the run.
+/// Whether path lies inside the start path's image; opens the volume on
+/// first use (once, even when that fails), keeping it for the run.
 bool findImagePath(const std::string& path, ImagePath* out);
 
 /// Whether a path whose xattr read or search failed with status (a Windows

@@ -1,8 +1,12 @@
 // EWF (E01) evidence files through libewf: the media behind all segments
-// (.E01, .E02, ... found beside the first) as one image source.
+// (.E01, .E02, ... found beside the first, links to it followed) as one
+// image source.
 #include <libewf.h>
+#include <limits.h>
+#include <stdlib.h>
 
 #include <memory>
+#include <string>
 
 #include "platform/linux_image.h"
 #include "platform/platform.h"
@@ -18,7 +22,11 @@ void dropError(libewf_error_t** error) {
 
 }  // namespace
 
-uint32_t openEwfSource(const std::string& path, ImageSource* source) {
+uint32_t openEwfSource(const std::string& typed, ImageSource* source) {
+  // The segments lie beside the first one itself, not beside a link to it.
+  char resolved[PATH_MAX];
+  const std::string path =
+      realpath(typed.c_str(), resolved) != nullptr ? resolved : typed;
   libewf_error_t* error = nullptr;
   char** names = nullptr;
   int count = 0;

@@ -29,6 +29,14 @@ ImageSearch* imageFindFirst(ImageVolume*, const std::string&, ImageEntry*) {
 
 bool imageFindNext(ImageSearch*, ImageEntry*) { return false; }
 
+uint32_t imageListStatus(const ImageVolume*) { return kErrorNoMoreFiles; }
+
+std::string imageResolve(ImageVolume*, const std::string& inner,
+                         bool* directory) {
+  *directory = true;
+  return inner;
+}
+
 void imageFindClose(ImageSearch*) {}
 
 }  // namespace platform

@@ -1,7 +1,8 @@
-// Which paths lead into an image, and the raw files and devices behind
-// them. A path continues inside the first regular file or block device it
-// passes through (or that a last part "name@N" names); each image is opened
-// once, read-only, and stays open until the process ends.
+// Which paths lead into an image, and the raw file or device behind it. The
+// start path alone may continue inside the first regular file or block
+// device it passes through (or that a last part "name@N" names); that image
+// is opened once, read-only, when first needed, and stays open until the
+// process ends.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +10,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <vector>
 
 #include "platform/linux_image.h"
 #include "platform/linux_internal.h"
@@ -20,20 +20,32 @@ namespace platform {
 
 namespace {
 
-struct OpenImage {
-  std::string key;  // the file's absolute path, with "@N" when given
-  ImageVolume* volume;
-  uint32_t status;
+// The one image of a run: the file (or block device) that the path the
+// user typed passes through or names. Paths met by the walk are never
+// examined: a file is what the host says it is, its contents never read.
+struct StartImage {
+  std::string typed;  // the start path, absolute
+  bool slash;         // typed with a separator at its end
+  std::string key;    // the file's absolute path, with "@N" when given
+  std::string file;   // the file itself
+  uint32_t wanted;    // N, or 0
+  bool opened;
+  ImageVolume* volume;  // once opened; nullptr when it could not be
+  uint32_t status;      // the error of the open, when volume is nullptr
+  std::string target;   // typed's object inside the volume, links followed
+  bool notDirectory;    // typed names a file, yet ends in a separator
 };
 
-std::vector<OpenImage>& openImages() {
-  static std::vector<OpenImage> images;
-  return images;
+StartImage*& startImage() {
+  static StartImage* image = nullptr;
+  return image;
 }
 
-void closeAllImages() {
-  for (OpenImage& image : openImages()) closeImageVolume(image.volume);
-  openImages().clear();
+void closeStartImage() {
+  StartImage* image = startImage();
+  if (image != nullptr) closeImageVolume(image->volume);
+  delete image;
+  startImage() = nullptr;
 }
 
 // The part of path below key, "/" for key itself; false when path is not
@@ -50,15 +62,26 @@ bool innerPath(const std::string& path, const std::string& key,
   return true;
 }
 
-bool lookUp(const std::string& absolute, ImagePath* out) {
-  for (const OpenImage& image : openImages()) {
-    if (innerPath(absolute, image.key, &out->inner)) {
-      out->volume = image.volume;
-      out->status = image.status;
+bool lookUp(const StartImage& image, const std::string& absolute,
+            ImagePath* out) {
+  std::string below;
+  if (innerPath(absolute, image.typed, &below) && !image.target.empty()) {
+    // Below the start path, as below the object it stands for.
+    if (below == "/" && image.notDirectory) {
+      out->volume = nullptr;
+      out->status = kErrorPathNotFound;
+      out->inner = below;
       return true;
     }
+    out->inner = image.target == "/" ? below
+                 : below == "/"      ? image.target
+                                     : image.target + below;
+  } else if (!innerPath(absolute, image.key, &out->inner)) {
+    return false;
   }
-  return false;
+  out->volume = image.volume;
+  out->status = image.status;
+  return true;
 }
 
 ImageSource rawSource(int fd, uint64_t size) {
@@ -146,14 +169,9 @@ bool mayBeImagePath(uint32_t status) {
          status == kErrorNotSupported;
 }
 
-bool findOpenImagePath(const std::string& path, ImagePath* out) {
-  if (openImages().empty()) return false;
-  return lookUp(absolutePathText(path), out);
-}
-
-bool findImagePath(const std::string& path, ImagePath* out) {
+void examineStartPath(const std::string& path) {
+  closeStartImage();
   const std::string absolute = absolutePathText(path);
-  if (lookUp(absolute, out)) return true;
   // The first part that is not a directory decides.
   std::string prefix;
   for (size_t at = 1; at <= absolute.size();) {
@@ -167,23 +185,53 @@ bool findImagePath(const std::string& path, ImagePath* out) {
     uint32_t wanted = 0;
     if (stat(prefix.c_str(), &st) == 0) {
       if (S_ISDIR(st.st_mode)) continue;
-      if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return false;
+      if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return;
     } else {
       size_t sign = 0;
-      if (errno != ENOENT) return false;
+      if (errno != ENOENT) return;
       wanted = partitionSuffix(prefix.substr(prefix.rfind('/') + 1), &sign);
-      if (wanted == 0) return false;
+      if (wanted == 0) return;
       file = prefix.substr(0, prefix.rfind('/') + 1 + sign);
-      if (!isImageFile(file)) return false;
+      if (!isImageFile(file)) return;
     }
-    ImageVolume* volume = nullptr;
-    const uint32_t status = openVolumeOf(file, wanted, prefix, &volume);
-    if (status == kNotAnImage) return false;
-    if (openImages().empty()) std::atexit(closeAllImages);
-    openImages().push_back(OpenImage{prefix, volume, status});
-    return lookUp(absolute, out);
+    const bool slash = !path.empty() && path.back() == '/';
+    startImage() = new StartImage{absolute, slash,   prefix, file, wanted,
+                                  false,    nullptr, 0,      "",   false};
+    static const bool closed = std::atexit(closeStartImage) == 0;
+    (void)closed;
+    return;
   }
-  return false;
+}
+
+bool findOpenImagePath(const std::string& path, ImagePath* out) {
+  const StartImage* image = startImage();
+  if (image == nullptr || !image->opened) return false;
+  return lookUp(*image, absolutePathText(path), out);
+}
+
+bool findImagePath(const std::string& path, ImagePath* out) {
+  StartImage* image = startImage();
+  if (image == nullptr) return false;
+  const std::string absolute = absolutePathText(path);
+  if (!image->opened) {
+    ImagePath probe;
+    if (!lookUp(*image, absolute, &probe)) return false;
+    image->opened = true;
+    image->status =
+        openVolumeOf(image->file, image->wanted, image->key, &image->volume);
+    if (image->status == kNotAnImage) {
+      closeStartImage();
+      return false;
+    }
+    if (image->volume != nullptr) {
+      std::string inner;
+      innerPath(image->typed, image->key, &inner);
+      bool directory = true;
+      image->target = imageResolve(image->volume, inner, &directory);
+      image->notDirectory = image->slash && !directory;
+    }
+  }
+  return lookUp(*image, absolute, out);
 }
 
 }  // namespace platform

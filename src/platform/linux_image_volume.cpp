@@ -12,8 +12,11 @@
 #include <unordered_map>
 
 #include "platform/descriptor.h"
+#include "platform/escape.h"
 #include "platform/linux_image.h"
 #include "platform/linux_image_device.h"
+#include "platform/linux_image_ntfs.h"
+#include "platform/linux_internal.h"
 #include "platform/ntfs3g.h"
 #include "platform/platform.h"
 
@@ -25,21 +28,6 @@ namespace {
 // Distinct descriptors kept per volume; a volume with more answers the
 // rest from $Secure each time.
 constexpr size_t kDescriptorCacheBytes = 4 << 20;
-constexpr size_t kBatch = 256;  // directory entries read at a time
-
-uint16_t le16At(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t le32At(const uint8_t* p) {
-  return static_cast<uint32_t>(le16At(p)) | static_cast<uint32_t>(le16At(p + 2))
-                                                << 16;
-}
-
-ntfschar sdsName[] = {
-    static_cast<ntfschar>(0x24), static_cast<ntfschar>(0x53),  // $S
-    static_cast<ntfschar>(0x44), static_cast<ntfschar>(0x53),  // DS
-};
 
 }  // namespace
 
@@ -57,18 +45,20 @@ struct ImageVolume {
   // has no hard links to directories, so a record met again below itself
   // is a damaged index that would make the walk endless.
   std::vector<uint64_t> listing;
+  // Why the last search gave nothing (imageListStatus).
+  uint32_t listStatus = kErrorNoMoreFiles;
 };
 
 struct ImageSearch {
   ImageVolume* volume = nullptr;
   ntfs_inode* dir = nullptr;
-  std::string inner;  // of the directory, "/" or "/a/b"
-  s64 position = 0;
-  bool ended = false;
-  bool stopped = false;  // the last read filled the batch
+  std::string inner;    // of the directory, "/" or "/a/b"
+  bool read = false;    // batch holds the whole listing
+  uint32_t failed = 0;  // the error that cut the listing short
   struct Found {
     std::string name;
     MFT_REF ref;
+    unsigned type;  // NTFS_DT_DIR for a directory, as its index entry says
   };
   std::vector<Found> batch;
   size_t next = 0;
@@ -124,53 +114,6 @@ uint32_t missingInodeError(ImageVolume* volume, std::string inner, int error) {
   return kErrorFileNotFound;
 }
 
-// $Secure keeps each distinct descriptor once: $SII finds the entry of a
-// security id, $SDS holds its bytes after a 20-byte header.
-uint32_t readSecure(ntfs_volume* vol, uint32_t securityId,
-                    std::vector<uint8_t>* bytes) {
-  ntfs_index_context* index = vol->secure_xsii;
-  ntfs_index_ctx_reinit(index);
-  const le32 key = cpu_to_le32(securityId);
-  if (ntfs_index_lookup(&key, sizeof key, index) != 0)
-    return errno == ENOENT ? kErrorNoSecurityOnObject : kErrorFileCorrupt;
-  const uint8_t* entry = reinterpret_cast<const uint8_t*>(index->entry);
-  const uint16_t dataOffset = le16At(entry);
-  const uint16_t dataLength = le16At(entry + 2);
-  const uint16_t entryLength = le16At(entry + 8);
-  if (dataLength < 20 ||
-      dataOffset + static_cast<uint32_t>(dataLength) > entryLength)
-    return kErrorFileCorrupt;
-  const uint8_t* data = entry + dataOffset;
-  const uint64_t offset = static_cast<uint64_t>(le32At(data + 8)) |
-                          static_cast<uint64_t>(le32At(data + 12)) << 32;
-  const uint32_t length = le32At(data + 16);
-  if (length < 20 || length - 20 > 0x40000 || offset > (1ULL << 40))
-    return kErrorFileCorrupt;
-  bytes->resize(length - 20);
-  const int read = ntfs_attr_data_read(
-      vol->secure_ni, sdsName, 4, reinterpret_cast<char*>(bytes->data()),
-      bytes->size(), static_cast<off_t>(offset + 20));
-  if (read < 0 || static_cast<size_t>(read) != bytes->size())
-    return kErrorFileCorrupt;
-  bytes->resize(descriptorExtent(bytes->data(), bytes->size()));
-  return 0;
-}
-
-// A volume from before $Secure, and the root of many Windows-made ones,
-// keep the descriptor in the object's own attribute.
-uint32_t readOwnAttribute(ntfs_inode* ni, std::vector<uint8_t>* bytes) {
-  s64 size = 0;
-  void* data =
-      ntfs_attr_readall(ni, AT_SECURITY_DESCRIPTOR, AT_UNNAMED, 0, &size);
-  if (data == nullptr)
-    return errno == ENOENT ? kErrorNoSecurityOnObject : kErrorFileCorrupt;
-  const uint8_t* begin = static_cast<const uint8_t*>(data);
-  bytes->assign(begin, begin + (size > 0 ? size : 0));
-  std::free(data);
-  bytes->resize(descriptorExtent(bytes->data(), bytes->size()));
-  return 0;
-}
-
 // libntfs-3g invents a descriptor for an object with none stored; the
 // stored one is read here directly so that the invention is never shown.
 uint32_t storedDescriptor(ImageVolume* volume, ntfs_inode* ni,
@@ -178,13 +121,13 @@ uint32_t storedDescriptor(ImageVolume* volume, ntfs_inode* ni,
   const uint32_t securityId = le32_to_cpu(ni->security_id);
   if (securityId == 0 || volume->vol->secure_ni == nullptr ||
       volume->vol->secure_xsii == nullptr)
-    return readOwnAttribute(ni, bytes);
+    return readOwnDescriptor(ni, bytes);
   const auto known = volume->bySecurityId.find(securityId);
   if (known != volume->bySecurityId.end()) {
     *bytes = known->second;
     return 0;
   }
-  const uint32_t status = readSecure(volume->vol, securityId, bytes);
+  const uint32_t status = readSecureDescriptor(volume->vol, securityId, bytes);
   if (status == 0 && volume->cachedBytes < kDescriptorCacheBytes) {
     volume->bySecurityId.emplace(securityId, *bytes);
     volume->cachedBytes += bytes->size() + 64;
@@ -196,14 +139,9 @@ uint32_t storedDescriptor(ImageVolume* volume, ntfs_inode* ni,
 // metadata files (records below the first user record, $Extend among
 // them, but the root).
 int collectEntry(void* context, const ntfschar* name, const int length,
-                 const int nameType, const s64 position, const MFT_REF ref,
-                 const unsigned) {
+                 const int nameType, const s64, const MFT_REF ref,
+                 const unsigned type) {
   ImageSearch* search = static_cast<ImageSearch*>(context);
-  if (search->batch.size() >= kBatch) {
-    search->position = position;  // read again from here next time
-    search->stopped = true;
-    return 1;
-  }
   if (nameType == FILE_NAME_DOS) return 0;
   if (MREF(ref) < FILE_first_user && MREF(ref) != FILE_root) return 0;
   char* text = nullptr;
@@ -212,127 +150,34 @@ int collectEntry(void* context, const ntfschar* name, const int length,
   std::string utf8(text, static_cast<size_t>(bytes));
   std::free(text);
   if (utf8 == "." || utf8 == "..") return 0;
-  search->batch.push_back(ImageSearch::Found{std::move(utf8), ref});
+  search->batch.push_back(ImageSearch::Found{std::move(utf8), ref, type});
   return 0;
 }
 
+// The whole directory in one pass, as a mount reads it: libntfs-3g, asked
+// to go on from a position inside an index block, ends such a listing with
+// EIO although nothing is damaged.
 bool refill(ImageSearch* search) {
-  search->batch.clear();
-  search->next = 0;
-  if (search->ended) return false;
-  search->stopped = false;
-  s64 position = search->position;
-  // A failure part way ends the listing as the end of it would.
-  ntfs_readdir(search->dir, &position, search, collectEntry);
-  if (!search->stopped) search->ended = true;
+  if (search->read) return false;
+  search->read = true;
+  s64 position = 0;
+  // A failure part way ends the listing after the entries read before it,
+  // and is then reported, as a mount reports it (EIO from a damaged index).
+  errno = 0;
+  if (ntfs_readdir(search->dir, &position, search, collectEntry) != 0)
+    search->failed = windowsError(errno == 0 ? EIO : errno);
   return !search->batch.empty();
-}
-
-// Links followed one after another before a target counts as unreachable,
-// as the kernel counts them.
-constexpr int kLinkHops = 40;
-// "IntxLNK\1" and the UTF-16 text of a target of at most 4,096 units.
-constexpr s64 kInterixLinkMax = 8 + 2 * 4096;
-
-// The target of the link that ni holds, as a mount by ntfs-3g shows it: a
-// reparse point that is no directory, or an Interix symbolic link (a system
-// file holding "IntxLNK\1" and UTF-16 text, what ntfs-3g makes for ln -s).
-bool linkTarget(ntfs_inode* ni, std::string* target) {
-  if (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) return false;
-  if (ni->flags & FILE_ATTR_REPARSE_POINT) {
-    char* text = ntfs_make_symlink(ni, "");
-    if (text == nullptr) return false;
-    *target = text;
-    std::free(text);
-    return true;
-  }
-  if (!(ni->flags & FILE_ATTR_SYSTEM)) return false;
-  ntfs_attr* na = ntfs_attr_open(ni, AT_DATA, AT_UNNAMED, 0);
-  if (na == nullptr) return false;
-  std::vector<uint8_t> data;
-  const s64 size = na->data_size;
-  bool read = size > 8 && size <= kInterixLinkMax && size % 2 == 0;
-  if (read) {
-    data.resize(static_cast<size_t>(size));
-    read = ntfs_attr_pread(na, 0, size, data.data()) == size;
-  }
-  ntfs_attr_close(na);
-  if (!read || std::memcmp(data.data(), "IntxLNK\1", 8) != 0) return false;
-  char* text = nullptr;
-  const int bytes =
-      ntfs_ucstombs(reinterpret_cast<const ntfschar*>(data.data() + 8),
-                    static_cast<int>((data.size() - 8) / 2), &text, 0);
-  if (bytes < 0) return false;
-  target->assign(text, static_cast<size_t>(bytes));
-  std::free(text);
-  return true;
-}
-
-std::string innerOf(const std::vector<std::string>& parts) {
-  std::string inner;
-  for (const std::string& part : parts) inner += "/" + part;
-  return inner.empty() ? "/" : inner;
-}
-
-// The object that target names from the directory *parts, as the kernel
-// resolves a link through a mount: links on the way followed, ".." taken
-// from the directory reached. False for a target that leaves the volume
-// (absolute, or above its root), is missing, or loops.
-bool resolveLink(ntfs_volume* vol, const std::string& target, int* hops,
-                 std::vector<std::string>* parts) {
-  if (target.empty() || target[0] == '/' || ++*hops > kLinkHops) return false;
-  for (size_t at = 0; at <= target.size();) {
-    size_t end = target.find('/', at);
-    if (end == std::string::npos) end = target.size();
-    const std::string part = target.substr(at, end - at);
-    at = end + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == "..") {
-      if (parts->empty()) return false;
-      parts->pop_back();
-      continue;
-    }
-    parts->push_back(part);
-    ntfs_inode* ni =
-        ntfs_pathname_to_inode(vol, nullptr, innerOf(*parts).c_str());
-    if (ni == nullptr) return false;
-    std::string next;
-    const bool link = linkTarget(ni, &next);
-    ntfs_inode_close(ni);
-    if (link) {
-      parts->pop_back();
-      if (!resolveLink(vol, next, hops, parts)) return false;
-    }
-  }
-  return true;
-}
-
-// Whether the link target, read in the directory inner, leads to a
-// directory of the volume.
-bool linkLeadsToDirectory(ntfs_volume* vol, const std::string& inner,
-                          const std::string& target) {
-  std::vector<std::string> parts;
-  for (size_t at = 1; at < inner.size();) {
-    size_t end = inner.find('/', at);
-    if (end == std::string::npos) end = inner.size();
-    parts.push_back(inner.substr(at, end - at));
-    at = end + 1;
-  }
-  int hops = 0;
-  if (!resolveLink(vol, target, &hops, &parts)) return false;
-  if (parts.empty()) return true;  // the root
-  ntfs_inode* ni = ntfs_pathname_to_inode(vol, nullptr, innerOf(parts).c_str());
-  if (ni == nullptr) return false;
-  const bool directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
-  ntfs_inode_close(ni);
-  return directory;
 }
 
 // Hands out the next entry, its inode held for the report that follows.
 bool handOut(ImageSearch* search, ImageEntry* entry) {
-  if (search->next >= search->batch.size() && !refill(search)) return false;
-  const ImageSearch::Found& found = search->batch[search->next++];
   ImageVolume* volume = search->volume;
+  if (search->next >= search->batch.size() && !refill(search)) {
+    volume->listStatus =
+        search->failed != 0 ? search->failed : kErrorNoMoreFiles;
+    return false;
+  }
+  const ImageSearch::Found& found = search->batch[search->next++];
   releaseHeld(volume);
   entry->name = found.name;
   entry->directory = false;
@@ -340,6 +185,9 @@ bool handOut(ImageSearch* search, ImageEntry* entry) {
   volume->heldInner =
       (search->inner == "/" ? "/" : search->inner + "/") + found.name;
   ntfs_inode* ni = ntfs_inode_open(volume->vol, found.ref);
+  // A record that cannot be read is what its index entry says, as on a
+  // mount: a damaged directory is still reported, and its listing fails.
+  if (ni == nullptr) entry->directory = found.type == NTFS_DT_DIR;
   if (ni != nullptr) {
     // A junction or symbolic link to a directory is an index too; as on a
     // mounted volume it is reported like a directory but never entered.
@@ -379,6 +227,8 @@ uint32_t openImageVolume(ImageSource source, uint32_t wanted,
     const DiskLayout layout = layoutOfFirstSector(sector);
     if (layout == DiskLayout::Ntfs && wanted == 0) {
       window.length = window.source.size;
+    } else if (layout == DiskLayout::Other) {
+      status = kErrorUnrecognizedVolume;  // a volume, not NTFS
     } else if (layout == DiskLayout::Ntfs || layout == DiskLayout::Unknown) {
       // Not a disk: a file that holds no volume, or no partition N.
       status =
@@ -419,9 +269,11 @@ uint32_t openImageVolume(ImageSource source, uint32_t wanted,
   const bool hibernated =
       ntfs_volume_check_hiberfile(volume->vol, 0) != 0 && errno == EPERM;
   if (dirty || hibernated) {
-    std::string line = "vesk: " + label + ": the volume is " +
-                       (hibernated ? "hibernated" : "marked dirty") +
-                       "; its metadata may be stale\n";
+    // The label is a path: escaped as every printed path is.
+    std::string line =
+        "vesk: " + outputText(escapedControls(label, true), nullptr) +
+        ": the volume is " + (hibernated ? "hibernated" : "marked dirty") +
+        "; its metadata may be stale\n";
     std::fputs(line.c_str(), stderr);
   }
   *out = volume;
@@ -461,13 +313,21 @@ ImageSearch* imageFindFirst(ImageVolume* volume, const std::string& inner,
                             ImageEntry* entry) {
   bool fromHeld = false;
   ntfs_inode* dir = openInner(volume, inner, &fromHeld);
-  if (dir == nullptr) return nullptr;
+  if (dir == nullptr) {
+    // As opendir fails: below a file is no directory, a damaged record is
+    // a listing that failed.
+    const uint32_t status = missingInodeError(volume, inner, errno);
+    volume->listStatus =
+        status == kErrorPathNotFound ? kErrorDirectory : status;
+    return nullptr;
+  }
   if (fromHeld) {  // the search owns it from here
     volume->held = nullptr;
     volume->heldInner.clear();
   }
   const bool loops = std::find(volume->listing.begin(), volume->listing.end(),
                                dir->mft_no) != volume->listing.end();
+  volume->listStatus = loops ? kErrorNoMoreFiles : kErrorDirectory;
   if (!(dir->mrec->flags & MFT_RECORD_IS_DIRECTORY) || loops) {
     ntfs_inode_close(dir);
     return nullptr;
@@ -475,6 +335,7 @@ ImageSearch* imageFindFirst(ImageVolume* volume, const std::string& inner,
   ImageSearch* search = new (std::nothrow) ImageSearch;
   if (search == nullptr) {
     ntfs_inode_close(dir);
+    volume->listStatus = kErrorNotEnoughMemory;
     return nullptr;
   }
   search->volume = volume;
@@ -490,6 +351,15 @@ ImageSearch* imageFindFirst(ImageVolume* volume, const std::string& inner,
 
 bool imageFindNext(ImageSearch* search, ImageEntry* entry) {
   return search != nullptr && handOut(search, entry);
+}
+
+uint32_t imageListStatus(const ImageVolume* volume) {
+  return volume->listStatus;
+}
+
+std::string imageResolve(ImageVolume* volume, const std::string& inner,
+                         bool* directory) {
+  return resolvedInner(volume->vol, inner, directory);
 }
 
 void imageFindClose(ImageSearch* search) {

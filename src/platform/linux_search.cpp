@@ -19,8 +19,9 @@ namespace platform {
 
 struct FindHandle {
   DIR* dir;
-  std::string prefix;  // the full path of the directory and "/"
-  ImageSearch* image;  // instead of dir, inside a disk image
+  std::string prefix;   // the full path of the directory and "/"
+  ImageSearch* image;   // instead of dir, inside a disk image
+  ImageVolume* volume;  // the image's
 };
 
 namespace {
@@ -80,11 +81,11 @@ FindHandle* findImageFirst(const std::string& dir, const ImagePath& image,
   ImageEntry found;
   ImageSearch* search = imageFindFirst(image.volume, image.inner, &found);
   if (search == nullptr) {
-    fail(kErrorNoMoreFiles);
+    fail(imageListStatus(image.volume));
     return nullptr;
   }
-  FindHandle* handle =
-      new (std::nothrow) FindHandle{nullptr, fullPathPrefix(dir), search};
+  FindHandle* handle = new (std::nothrow)
+      FindHandle{nullptr, fullPathPrefix(dir), search, image.volume};
   if (handle == nullptr) {
     imageFindClose(search);
     fail(kErrorNotEnoughMemory);
@@ -112,8 +113,8 @@ FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
     fail(error == ENOTDIR ? kErrorDirectory : windowsError(error));
     return nullptr;
   }
-  FindHandle* handle =
-      new (std::nothrow) FindHandle{stream, fullPathPrefix(dir), nullptr};
+  FindHandle* handle = new (std::nothrow)
+      FindHandle{stream, fullPathPrefix(dir), nullptr, nullptr};
   if (handle == nullptr) {
     closedir(stream);
     fail(kErrorNotEnoughMemory);
@@ -132,12 +133,16 @@ bool findNext(FindHandle* handle, FindEntry* entry) {
   if (handle == nullptr || entry == nullptr) return false;
   if (handle->image != nullptr) {
     ImageEntry found;
-    if (!imageFindNext(handle->image, &found)) return false;
+    if (!imageFindNext(handle->image, &found))
+      return fail(imageListStatus(handle->volume));
     fillImageEntry(handle, found, entry);
     return true;
   }
   FindEntry next;
-  if (!fillEntry(handle, &next)) return false;
+  // The end of the listing, or a failure part way (EIO from a damaged
+  // index on a mount).
+  if (!fillEntry(handle, &next))
+    return fail(errno == 0 ? kErrorNoMoreFiles : windowsError(errno));
   *entry = std::move(next);
   return true;
 }

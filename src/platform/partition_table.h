@@ -32,8 +32,9 @@ struct Partition {
   uint64_t length;
 };
 
-/// What sector 0 of a disk or volume holds.
-enum class DiskLayout { Ntfs, Mbr, Gpt, Unknown };
+/// What sector 0 of a disk or volume holds: Other is the boot sector of
+/// another file system (a signature, but entries no table holds).
+enum class DiskLayout { Ntfs, Mbr, Gpt, Other, Unknown };
 
 /// The layout that sector 0 (kSectorSize bytes) shows.
 DiskLayout layoutOfFirstSector(const uint8_t* sector);
@@ -42,7 +43,8 @@ DiskLayout layoutOfFirstSector(const uint8_t* sector);
 bool isNtfsBootSector(const uint8_t* sector);
 
 /// The partitions of a disk of diskSize bytes with an MBR (extended
-/// partitions followed) or a GPT, in table order. 0, or kErrorDiskCorrupt
+/// partitions followed) or a GPT, in table order, in 512- or 4,096-byte
+/// sectors. 0, or kErrorDiskCorrupt
 /// when a table cannot be read or loops.
 uint32_t readPartitions(const ReadAt& read, uint64_t diskSize,
                         std::vector<Partition>* out);

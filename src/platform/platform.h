@@ -99,6 +99,11 @@ std::string securityDescriptorKey(const SecurityDescriptor* sd);
 /// FILE_FLAG_OPEN_REPARSE_POINT): for an entry a search reported as a link.
 uint32_t getLinkSecurityInfo(const char* path, SecurityDescriptor** sd);
 
+/// Once per run, before its first object is read: the path the user typed,
+/// the one path that may lead into a disk image on Linux (a file met below
+/// it is a file); nothing on Windows.
+void examineStartPath(const std::string& path);
+
 /// GetSecurityDescriptorDacl. false on failure. A NULL DACL is present with
 /// *dacl == nullptr.
 bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,
@@ -178,7 +183,9 @@ struct FindHandle;
 /// holds nothing, kErrorDirectory when dir is no directory, any other code
 /// when the directory could not be listed. Otherwise *entry is the first.
 FindHandle* findFirst(const std::string& dir, FindEntry* entry);
-/// FindNextFileW. false after the last entry (entry is then untouched).
+/// FindNextFileW. false after the last entry (entry is then untouched);
+/// getLastError() then gives kErrorNoMoreFiles, or the code of a listing
+/// that failed part way.
 bool findNext(FindHandle* handle, FindEntry* entry);
 /// FindClose.
 void findClose(FindHandle* handle);

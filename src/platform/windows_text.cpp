@@ -179,6 +179,8 @@ bool isTerminal(FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 uint64_t monotonicMillis() { return GetTickCount64(); }
 
+void examineStartPath(const std::string&) {}
+
 void startProcess() {
   // Listings of large trees go to a redirected file: write in big pieces.
   std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);

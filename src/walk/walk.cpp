@@ -56,7 +56,11 @@ std::vector<platform::FindEntry> listDirectory(const std::string& dir) {
     if (entry.directory || appState.showFiles)
       entries.push_back(std::move(entry));
   } while (platform::findNext(search, &entry));
+  // A listing cut short (a damaged index) is logged like one that failed
+  // at once; the entries read before the failure are still reported.
+  const uint32_t ended = platform::getLastError();
   platform::findClose(search);
+  if (ended != platform::kErrorNoMoreFiles) logUnlisted(dir, ended);
   return entries;
 }
 

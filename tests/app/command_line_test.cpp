@@ -219,7 +219,8 @@ TEST_F(CommandLineTest, ReadWithoutWalkReportsThePathOnly) {
 }
 
 // A run over a tree reads each object once, the path first and then the
-// tree in walk order, and takes one time stamp per object only for a log.
+// tree in walk order, takes one time stamp per object only for a log, and
+// hands the platform the typed path alone as a possible image.
 TEST_F(CommandLineTest, ARunReadsEachObjectOnceAndStampsItForTheLog) {
   const std::vector<std::string> walked = {
       "D:\\Data",    "/v/sub",    "/v/sub/deep", "/v/sub/deep/x",
@@ -256,6 +257,8 @@ TEST_F(CommandLineTest, ARunReadsEachObjectOnceAndStampsItForTheLog) {
     EXPECT_EQ(0, run(c.args));
     EXPECT_EQ(walked, fake::record().reads);
     EXPECT_EQ(c.stamps, fake::record().clockReadings);
+    // Only the typed path may lead into a disk image, examined once.
+    EXPECT_EQ(std::vector<std::string>{"D:\\Data"}, fake::record().startPaths);
   }
 }
 

@@ -1,6 +1,7 @@
 # A tree 3,000 levels deep, walked with no more than 64 open files: every
 # level is reached, on tmpfs (fast to make; every level logged as having no
 # NTFS descriptor) and on an NTFS volume (the first 300 levels byte for byte).
+# The files a walk meets are files: none is opened, even one holding NTFS.
 set -u
 VESK=$(realpath "$1")
 MAKE_DESCRIPTOR=$(realpath "$2")
@@ -22,7 +23,27 @@ chain() {
 
 # --- tmpfs: every level's object is logged.
 mkdir -p "$work/tmpfs"
-mount -t tmpfs -o size=64m tmpfs "$work/tmpfs" || fail "no tmpfs could be mounted"
+mount -t tmpfs -o size=64m,strictatime tmpfs "$work/tmpfs" ||
+  fail "no tmpfs could be mounted"
+
+# A file holding an NTFS volume, and a plain one: each logged as having no
+# stored descriptor, neither read (their access times stay).
+ntfs_require
+F=$work/tmpfs/files
+mkdir "$F"
+truncate -s 8M "$F/volume.img"
+mkntfs -F -Q -q "$F/volume.img" >/dev/null 2>&1
+head -c 4096 /dev/zero >"$F/plain"
+touch -a -d 2001-01-01 "$F/volume.img" "$F/plain"
+atimes=$(stat -c %X "$F/volume.img" "$F/plain")
+"$VESK" "$F" /readacl /f "/l:$work/files.log" >"$work/files.out"
+expect_eq "files: nothing printed" "" "$(cat "$work/files.out")"
+expect_eq "files: each logged" "$F/plain|1350 $F/volume.img|1350 $F|1350" \
+  "$(awk '/failed for: /{sub(/.*failed for: /, ""); p = $0}
+    /error: /{sub(/.*error: /, ""); print p "|" $0}' "$work/files.log" |
+    LC_ALL=C sort | paste -sd' ')"
+expect_eq "files: never read" "$atimes" \
+  "$(stat -c %X "$F/volume.img" "$F/plain")"
 T=$work/tmpfs/deep
 mkdir -p "$T"
 chain "$T"

@@ -1,7 +1,8 @@
-# Hostile images: a record with a bad fixup, a $Secure descriptor cut short,
-# a zeroed boot sector, partition tables that point past the end. Each
-# failure is one log entry, the neighbours are still printed, and nothing
-# crashes (the sanitizer build runs this too) or writes to the image.
+# Hostile images: a record with a bad fixup (a file's and a directory's), an
+# index block with one, a $Secure descriptor cut short, a zeroed boot sector,
+# partition tables that point past the end, a dirty volume under a name with
+# a newline. Each failure is logged, the neighbours are still printed, and
+# nothing crashes (the sanitizer build runs this too) or writes to the image.
 set -u
 VESK=$(realpath "$1")
 MAKE_DESCRIPTOR=$(realpath "$2")
@@ -30,18 +31,26 @@ done
 set_acl "$M/H/cut-descriptor" control=0x0004 owner=$ADMINS group=$SYSTEM \
   A:0x00:0x1200A9:$CUT
 record=$(stat -c %i "$M/H/bad-record")
+# A directory whose own record is damaged.
+mkdir -p "$M/H/bad-dir/inner"
+dir_record=$(stat -c %i "$M/H/bad-dir")
 # A directory whose index lists the directory itself below it.
 mkdir -p "$M/L/loop/inner"
 echo x >"$M/L/loop/file"
 loop=$(stat -c %i "$M/L/loop")
+# A directory whose index is damaged, made last: the records corrupted
+# below by their number must lie in the first run of the MFT.
+mkdir "$M/Big"
+(cd "$M/Big" && seq -f 'f%04g' 1 3000 | xargs touch)
 ntfs_unmount "$work"
 
 # corrupt IMAGE RECORD CUT-SID: breaks the fixup of the record and cuts
 # the descriptor with that SID to 24 bytes wherever $Secure keeps its
 # length ($SDS, $SII, $SDH).
-python3 - "$I" "$record" "$CUT" "$loop" <<'PY' || fail "the image could not be corrupted"
+python3 - "$I" "$record" "$CUT" "$loop" "$dir_record" <<'PY' || fail "the image could not be corrupted"
 import struct, sys
 path, record, sid, loop = sys.argv[1], int(sys.argv[2]), sys.argv[3], int(sys.argv[4])
+dir_record = int(sys.argv[5])
 data = bytearray(open(path, "rb").read())
 sector = struct.unpack_from("<H", data, 11)[0]
 cluster = sector * data[13]
@@ -52,6 +61,12 @@ at = mft + record * size
 assert data[at:at + 4] == b"FILE", "no MFT record there"
 assert "bad-record".encode("utf-16-le") in data[at:at + size]
 data[at + 510] ^= 0xFF  # no longer the update sequence number
+data[mft + dir_record * size + 510] ^= 0xFF
+# The index block of Big that lists f1500.
+name = "f1500".encode("utf-16-le")
+block = next(b for b in range(0, len(data), 512)
+             if data[b:b + 4] == b"INDX" and name in data[b:b + 4096])
+data[block + 510] ^= 0xFF
 # The index entry of "inner" in loop's record points at loop itself.
 at = mft + loop * size
 name = data.find("inner".encode("utf-16-le"), at, at + size)
@@ -108,6 +123,21 @@ GetNamedSecurityInfo () error: 1338" \
     cut -f2-)"
 expect_eq "neighbours stderr" "" "$(cat "$work/neighbours.err")"
 
+expect_eq "damaged directory logged" "GetNamedSecurityInfo () failed for: $I/H/bad-dir
+GetNamedSecurityInfo () error: 1392
+FindFirstFile () failed for: $I/H/bad-dir
+FindFirstFile () error: 1392" \
+  "$(grep -A3 "failed for: $I/H/bad-dir\$" "$work/neighbours.log" | head -n 4 |
+    cut -f2-)"
+
+# A listing cut short is logged; what was read before it is printed.
+run index "$I/Big"
+expect_eq "index cut short logged" "FindFirstFile () failed for: $I/Big
+FindFirstFile () error: 1117" "$(grep FindFirstFile "$work/index.log" | cut -f2-)"
+expect_eq "index: fewer entries" 1 \
+  "$(n=$(printf '%s\n' "$out" | block_paths | wc -l) && [ "$n" -lt 3001 ] &&
+    echo 1)"
+
 # The loop is listed once, not entered again.
 run loop "$I/L"
 expect_eq "loop listed once" "$I/L
@@ -133,6 +163,13 @@ patch() {
 patch size-past-end $((446 + 12))
 patch starts-past-end $((446 + 8))
 head -c 8M "$I" >"$work/truncated"
+# Boot code of another file system (FAT) where a table would be.
+python3 -c 'import sys
+b = bytearray(1 << 20)
+m = b"\r\nRemove disks or other media.\xff\r\nDisk error\xff\r\n"
+b[446:446 + len(m)] = m
+b[510:512] = b"\x55\xaa"
+open(sys.argv[1], "wb").write(b)' "$work/fat"
 while IFS='|' read -r name error; do
   run "$name" "$work/$name"
   expect_eq "$name: output" "" "$out"
@@ -148,6 +185,29 @@ past-end|1393
 size-past-end|1393
 starts-past-end|1393
 truncated|1393
+fat|1005
 CASES
+# A dirty volume is read as it is, with one line on stderr that escapes the
+# path as every printed path is.
+dirty=$work/$'dirty\nvolume'
+cp "$I" "$dirty"
+python3 - "$dirty" <<'PY' || fail "the volume could not be marked dirty"
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+cluster = struct.unpack_from("<H", data, 11)[0] * data[13]
+per = struct.unpack_from("<b", data, 0x40)[0]
+for table in 0x30, 0x38:  # $Volume in $MFT and in its mirror
+    at = struct.unpack_from("<q", data, table)[0] * cluster + 3 * (
+        1 << -per if per < 0 else per * cluster)
+    attribute = at + struct.unpack_from("<H", data, at + 0x14)[0]
+    while struct.unpack_from("<I", data, attribute)[0] != 0x70:
+        attribute += struct.unpack_from("<I", data, attribute + 4)[0]
+    value = attribute + struct.unpack_from("<H", data, attribute + 0x14)[0]
+    data[value + 10] |= 0x01
+open(sys.argv[1], "wb").write(data)
+PY
+run dirty "$dirty"
+expect_eq "dirty volume: stderr" "vesk: $work/dirty\\012volume: the volume is marked dirty; its metadata may be stale" \
+  "$(cat "$work/dirty.err")"
 expect_eq "image unchanged" "$sum" "$(sha256sum <"$I")"
 finish

@@ -116,6 +116,9 @@ for i in "${!runs[@]}"; do
     2>"$work/mounted$i.err"
 done
 "$VESK" "$D/links" /readacl /s /f >"$work/mounted-sub"
+# A start path that is a link, or passes through one, stands for its target.
+"$VESK" "$D/links/chain" /readacl /s /f >"$work/mounted-link"
+"$VESK" "$D/links/up and back/file" /readacl >"$work/mounted-through"
 (cd "$M" && "$VESK" Data/hidden /readacl /s /f >"$work/mounted-relative")
 ntfs_unmount "$work"
 expect_eq "the tree is big" 1 \
@@ -150,6 +153,10 @@ expect_eq "relative path as typed" \
     with_prefix "$M" "$I")" "$out"
 expect_eq "links not entered" "" \
   "$(grep -E '^[^	].*/(symlink|junction|chain|up and back)/' "$work/direct")"
+compare "start link" "$work/mounted-link" "$I" "$I/Data/links/chain" \
+  /readacl /s /f
+compare "through a link" "$work/mounted-through" "$I" \
+  "$I/Data/links/up and back/file" /readacl
 
 # Any user who can read the file can read the volume.
 out=$(setpriv --reuid=65534 --regid=65534 --clear-groups \
@@ -166,9 +173,12 @@ ewfacquirestream -q -c none -S 6MiB -t "$work/evidence" <"$I" \
 expect_eq "E01 split in segments" 1 \
   "$([ "$(ls "$work"/evidence.E0* | wc -l)" -ge 4 ] && echo 1)"
 sums=$(cd "$work" && sha256sum image mbr.img extended.img gpt.img evidence.E*)
+# The segments are found beside the first, not beside a link to it.
+mkdir "$work/linked"
+ln -s ../evidence.E01 "$work/linked/evidence.E01"
 
 for disk in mbr.img mbr.img@1 extended.img extended.img@5 gpt.img gpt.img@2 \
-  evidence.E01; do
+  evidence.E01 linked/evidence.E01; do
   compare "$disk" "$work/mounted0" "$work/$disk" "$work/$disk" \
     /readacl /s /f /o
 done
@@ -203,6 +213,7 @@ gpt.img@9|15
 mbr.img@0/Data|2
 image/Data/missing|2
 image/Data/empty file/below|3
+image/Data/empty file/|3
 partial/evidence.E01|1393
 truncated.img|1393
 notes.txt|plain

@@ -47,7 +47,7 @@ else
   expect_eq "manual page exit codes" "0 1 2 100 " "$exits"
   codes=" $(sed -n '/^LOG$/,/^[A-Z]/p' "$work/page" |
     grep -Eo '^       [0-9]+ ' | tr -d ' ' | tr '\n' ' ')"
-  for code in 2 5 15 50 1005 1338 1350 1392 1393; do
+  for code in 2 5 15 50 1005 1117 1338 1350 1392 1393; do
     [[ $codes == *" $code "* ]] || fail "manual page: log code $code not described"
   done
   for word in file@N E01 security.NTACL /explicit /tsv; do

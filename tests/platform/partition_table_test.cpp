@@ -64,18 +64,20 @@ void ntfsBoot(Disk* disk, uint64_t lba) {
   signature(boot);
 }
 
-// A GPT whose entries are given as (first, last) sectors; {0, 0} is unused.
+// A GPT whose entries are given as (first, last) sectors of sectorSize
+// bytes; {0, 0} is unused.
 void gpt(Disk* disk, const std::vector<std::pair<uint64_t, uint64_t>>& parts,
-         uint32_t count = 128, uint32_t entrySize = 128) {
+         uint32_t count = 128, uint32_t entrySize = 128,
+         uint64_t sectorSize = kSectorSize) {
   mbrEntry(disk->sector(0), 0, 0xEE, 1, 0xFFFFFFFF);
-  uint8_t* header = disk->sector(1);
+  uint8_t* header = disk->sector(sectorSize / kSectorSize);
   std::memcpy(header, "EFI PART", 8);
   put64(header + 72, 2);
   put32(header + 80, count);
   put32(header + 84, entrySize);
   for (size_t i = 0; i < parts.size(); ++i) {
     if (parts[i].first == 0) continue;
-    const uint64_t at = 2 * kSectorSize + i * entrySize;
+    const uint64_t at = 2 * sectorSize + i * entrySize;
     uint8_t* entry = disk->sector(at / kSectorSize) + at % kSectorSize;
     entry[0] = 0xA2;  // any type that is not all zeros
     put64(entry + 32, parts[i].first);
@@ -109,17 +111,57 @@ void expectLayout(const std::vector<Partition>& got,
 }
 
 TEST(PartitionTable, FirstSectorTellsTheLayout) {
-  Disk ntfs, mbr, gptDisk, blank, signatureOnly;
+  Disk ntfs, mbr, gptDisk, blank, signatureOnly, fat, exfat;
   ntfsBoot(&ntfs, 0);
   mbrEntry(mbr.sector(0), 1, 0x07, 2048, 100);
+  mbr.sector(0)[446 + 16] = 0x80;  // bootable
   gpt(&gptDisk, {});
   signature(signatureOnly.sector(0));
   blank.sector(0);
+  // Boot code and messages of other file systems where a table would be.
+  const char message[] = "\r\nRemove disks or other media.\xFF\r\nDisk error";
+  std::memcpy(fat.sector(0) + 440, message, sizeof message);
+  signature(fat.sector(0));
+  std::memset(exfat.sector(0) + 120, 0xF4, 390);
+  signature(exfat.sector(0));
   EXPECT_EQ(layoutOfFirstSector(ntfs.sector(0)), DiskLayout::Ntfs);
   EXPECT_EQ(layoutOfFirstSector(mbr.sector(0)), DiskLayout::Mbr);
   EXPECT_EQ(layoutOfFirstSector(gptDisk.sector(0)), DiskLayout::Gpt);
   EXPECT_EQ(layoutOfFirstSector(blank.sector(0)), DiskLayout::Unknown);
   EXPECT_EQ(layoutOfFirstSector(signatureOnly.sector(0)), DiskLayout::Unknown);
+  EXPECT_EQ(layoutOfFirstSector(fat.sector(0)), DiskLayout::Other);
+  EXPECT_EQ(layoutOfFirstSector(exfat.sector(0)), DiskLayout::Other);
+}
+
+// 4K-native disks count their tables in sectors of 4,096 bytes: a GPT
+// header found there, an MBR whose partition starts with NTFS's boot sector
+// only when so counted.
+TEST(PartitionTable, FourKilobyteSectors) {
+  Disk gptDisk, mbr;
+  gpt(&gptDisk, {{6, 255}, {256, 1279}}, 128, 128, 4096);
+  ntfsBoot(&gptDisk, 256 * 8);
+  mbrEntry(mbr.sector(0), 0, 0x07, 256, 1024);
+  ntfsBoot(&mbr, 256 * 8);
+  struct Case {
+    const char* name;
+    Disk* disk;
+    std::vector<Layout> want;  // in 512-byte sectors
+  };
+  const Case cases[] = {
+      {"GPT", &gptDisk, {{1, 48, 2000}, {2, 2048, 8192}}},
+      {"MBR", &mbr, {{1, 2048, 8192}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Partition> partitions;
+    ASSERT_EQ(readPartitions(c.disk->reader(), c.disk->size, &partitions), 0u);
+    expectLayout(partitions, c.want);
+    Partition chosen{};
+    EXPECT_EQ(
+        choosePartition(c.disk->reader(), c.disk->size, partitions, 0, &chosen),
+        0u);
+    EXPECT_EQ(chosen.offset, 256u * 4096);
+  }
 }
 
 TEST(PartitionTable, MbrPrimaryAndLogicalPartitions) {

@@ -28,6 +28,7 @@ struct NetEnum {
 struct FindHandle {
   std::vector<FindEntry> entries;
   size_t next = 0;
+  uint32_t end = kErrorNoMoreFiles;  // what findNext fails with at the end
 };
 
 }  // namespace platform
@@ -379,7 +380,11 @@ FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
     state().lastError = kErrorNoMoreFiles;
     return nullptr;
   }
-  auto* handle = new FindHandle{found->second, 1};
+  auto cut = state().script.listCutShort.find(dir);
+  auto* handle = new FindHandle{found->second, 1,
+                                cut == state().script.listCutShort.end()
+                                    ? kErrorNoMoreFiles
+                                    : cut->second};
   *entry = handle->entries[0];
   fake::Record& record = state().record;
   ++record.openFinds;
@@ -388,7 +393,10 @@ FindHandle* findFirst(const std::string& dir, FindEntry* entry) {
 }
 
 bool findNext(FindHandle* handle, FindEntry* entry) {
-  if (handle->next >= handle->entries.size()) return false;
+  if (handle->next >= handle->entries.size()) {
+    state().lastError = handle->end;
+    return false;
+  }
   *entry = handle->entries[handle->next++];
   return true;
 }
@@ -470,6 +478,10 @@ uint64_t monotonicMillis() {
   const uint64_t now = state().script.millis;
   state().script.millis += state().script.millisPerCall;
   return now;
+}
+
+void examineStartPath(const std::string& path) {
+  state().record.startPaths.push_back(path);
 }
 
 void startProcess() {}

@@ -36,6 +36,8 @@ struct Script {
   // with.
   std::map<std::string, std::vector<platform::FindEntry>> directories;
   std::map<std::string, uint32_t> listErrors;
+  // The code a listing fails with after handing out all its entries.
+  std::map<std::string, uint32_t> listCutShort;
   // What directoryIdentity answers, by path; unknown paths fail.
   std::map<std::string, platform::DirectoryIdentity> identities;
   // Account names by "SYSTEM|S-1-..." ("" system: local machine).
@@ -60,12 +62,13 @@ struct Script {
 
 /// What the code under test did.
 struct Record {
-  std::vector<std::string> alerts;     // "caption|text|I" or "...|E"
-  std::vector<std::string> reads;      // paths passed to getNamedSecurityInfo
-  std::vector<std::string> linksRead;  // those of reads asked as the link
-  std::vector<std::string> lookups;    // "SYSTEM|S-1-..." per lookupAccountSid
-  std::vector<std::string> searched;   // directories passed to findFirst
-  int clockReadings = 0;               // calls of localClock
+  std::vector<std::string> alerts;      // "caption|text|I" or "...|E"
+  std::vector<std::string> reads;       // paths passed to getNamedSecurityInfo
+  std::vector<std::string> linksRead;   // those of reads asked as the link
+  std::vector<std::string> lookups;     // "SYSTEM|S-1-..." per lookupAccountSid
+  std::vector<std::string> searched;    // directories passed to findFirst
+  std::vector<std::string> startPaths;  // passed to examineStartPath
+  int clockReadings = 0;                // calls of localClock
   int strayAcls = 0;  // ACLs not handed out by a live descriptor's DACL
   int openEnums = 0;
   int closedEnums = 0;

@@ -232,21 +232,28 @@ TEST_F(WalkTest, LinksAreReportedAsTheyAreButNeverEntered) {
 }
 
 // A directory the walk cannot list for want of handles or memory is logged
-// with the code, never passed off as empty.
+// with the code, never passed off as empty; so is a listing cut short (a
+// damaged index), after the entries read before the failure.
 TEST_F(WalkTest, SearchFailuresOfTheWalksOwnAreLogged) {
   struct Case {
     uint32_t error;
     bool logged;
+    bool cutShort;
   };
-  const Case cases[] = {{platform::kErrorTooManyOpenFiles, true},
-                        {platform::kErrorNotEnoughMemory, true},
-                        {platform::kErrorNoMoreFiles, false}};
+  const Case cases[] = {{platform::kErrorTooManyOpenFiles, true, false},
+                        {platform::kErrorNotEnoughMemory, true, false},
+                        {platform::kErrorNoMoreFiles, false, false},
+                        {1117, true, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.error);
     SetUp();
-    fake::script().listErrors["R/d1/d2"] = c.error;
+    if (c.cutShort)
+      fake::script().listCutShort["R/d1/d2"] = c.error;
+    else
+      fake::script().listErrors["R/d1/d2"] = c.error;
     ASSERT_TRUE(openLog("walk.log"));
-    EXPECT_EQ("R/d1 R/d1/d2 R/e ", walk(0, false));
+    EXPECT_EQ(c.cutShort ? "R/d1 R/d1/d2 R/d1/d2/d3 R/e " : "R/d1 R/d1/d2 R/e ",
+              walk(0, false));
     const std::string log = fake::file("walk.log");
     const std::string lines =
         "09:15:42\tFindFirstFile () failed for: R/d1/d2\n"
