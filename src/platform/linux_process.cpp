@@ -56,8 +56,11 @@ FILE* standardError() { return stderr; }
 
 FILE* createLogFile(const char* path) { return std::fopen(path, "w"); }
 
-FILE* openTermsFile(const char* path) {
-  FILE* file = std::fopen(path, "r");
+namespace {
+
+// fopen succeeds on a directory, whose reads then fail.
+FILE* openToRead(const char* path, const char* mode) {
+  FILE* file = std::fopen(path, mode);
   if (file == nullptr) return nullptr;
   struct stat st;
   if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -66,6 +69,14 @@ FILE* openTermsFile(const char* path) {
   }
   return file;
 }
+
+}  // namespace
+
+FILE* openTermsFile(const char* path) { return openToRead(path, "r"); }
+
+FILE* openBinaryFile(const char* path) { return openToRead(path, "rb"); }
+
+FILE* standardInputBinary() { return stdin; }
 
 bool backslashIsSeparator() { return false; }
 
