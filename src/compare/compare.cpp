@@ -85,6 +85,7 @@ bool relativeKey(PathBase* base, const std::string& path, std::string* key,
     base->seen = 1;
     return true;
   }
+  if (path == base->first) return true;  // the first object again
   if (base->seen == 1) {
     base->windows = windowsPath(path);
     base->prefix = prefixOf(base->first, path, base->windows);
