@@ -101,8 +101,10 @@ bool relativeKey(PathBase* base, const std::string& path, std::string* key,
       while (end < path.size() && !isSeparator(path[end], windows)) ++end;
       if (end > at) {
         if (!key->empty()) *key += '/';
-        const std::string name = path.substr(at, end - at);
-        *key += windows ? name : unescapedText(name);
+        if (windows || path.find('\\', at) >= end)
+          key->append(path, at, end - at);
+        else
+          *key += unescapedText(path.substr(at, end - at));
       }
       at = end + 1;
     }
@@ -164,14 +166,22 @@ char lower(char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
 
 // Keys that differ only in letter case hash alike, so that one probe finds
 // both an equal key and, for a Windows report, one Windows would take for it.
+// Eight bytes at a time, ASCII capitals folded in place.
 uint32_t hashKey(std::string_view key) {
-  uint64_t hash = 14695981039346656037ull;
-  for (char c : key) {
-    hash ^= static_cast<unsigned char>(lower(c));
-    hash *= 1099511628211ull;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  uint64_t hash = 0x9E3779B97F4A7C15ull ^ key.size();
+  for (size_t at = 0; at < key.size(); at += 8) {
+    uint64_t word = 0;
+    std::memcpy(&word, key.data() + at, std::min<size_t>(8, key.size() - at));
+    const uint64_t low = word & ~kHigh;
+    const uint64_t capital = (low + 0x3F3F3F3F3F3F3F3Full) &
+                             ~(low + 0x2525252525252525ull) & ~word & kHigh;
+    word |= capital >> 2;
+    hash = (hash ^ word) * 0xff51afd7ed558ccdull;
+    hash ^= hash >> 32;
   }
   hash ^= hash >> 33;
-  hash *= 0xff51afd7ed558ccdull;
+  hash *= 0xc4ceb9fe1a85ec53ull;
   return static_cast<uint32_t>(hash ^ (hash >> 33));
 }
 
@@ -182,9 +192,9 @@ bool sameIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-uint32_t findKey(const Keys& keys, std::string_view key, bool ignoringCase) {
+uint32_t findKey(const Keys& keys, std::string_view key, uint32_t hash,
+                 bool ignoringCase) {
   if (keys.slots.empty()) return kNone;
-  const uint32_t hash = hashKey(key);
   const size_t mask = keys.slots.size() - 1;
   for (size_t at = hash & mask;; at = (at + 1) & mask) {
     const uint64_t slot = keys.slots[at];
@@ -205,7 +215,7 @@ void placeKey(std::vector<uint64_t>* slots, uint32_t hash, size_t index) {
 }
 
 // false when the keys outgrow the table's 32-bit offsets.
-bool addKey(Keys* keys, const std::string& key) {
+bool addKey(Keys* keys, const std::string& key, uint32_t hash) {
   if (keys->text.size() + key.size() >= kNone || keys->size() + 1 >= kNone / 2)
     return false;
   keys->text += key;
@@ -216,7 +226,7 @@ bool addKey(Keys* keys, const std::string& key) {
       if (slot != 0) placeKey(&grown, slot >> 32, (slot & kNone) - 1);
     keys->slots.swap(grown);
   }
-  placeKey(&keys->slots, hashKey(key), keys->size() - 1);
+  placeKey(&keys->slots, hash, keys->size() - 1);
   return true;
 }
 
@@ -345,10 +355,8 @@ struct Printer {
   std::string header(const Objects& side, size_t i) const {
     const std::string& flags = pool->text(side.flags[i]);
     if (flat) return flags + "\t" + ownerName(side, i);
-    const std::string owner = ownerName(side, i);
-    if (owner.empty() && pool->text(side.owner[i]).empty()) return flags;
-    if (!ownersCompared) return flags;
-    return flags + "\t" + term(kGlobalFlags, 2) + " " + owner;
+    if (!ownersCompared || pool->text(side.owner[i]).empty()) return flags;
+    return flags + "\t" + term(kGlobalFlags, 2) + " " + ownerName(side, i);
   }
   void object(char mark, const Objects& side, size_t i, std::string_view key) {
     const std::string shown = shownKey(std::string(key));
@@ -425,10 +433,11 @@ int compareReports(const DiffInput& older, const DiffInput& newer, bool flat,
   const bool oldRead = load(
       older, &before, err,
       [&](const std::string& key, const ReportObject& object) -> std::string {
-        const uint32_t twin = findKey(oldKeys, key, before.base.windows);
+        const uint32_t hash = hashKey(key);
+        const uint32_t twin = findKey(oldKeys, key, hash, before.base.windows);
         if (twin != kNone)
           return twice(key, oldKeys.key(twin) == key, before.line[twin]);
-        if (!addKey(&oldKeys, key)) return "too many objects";
+        if (!addKey(&oldKeys, key, hash)) return "too many objects";
         interner.add(&before, object);
         return std::string();
       });
@@ -445,19 +454,20 @@ int compareReports(const DiffInput& older, const DiffInput& newer, bool flat,
       [&](const std::string& key, const ReportObject& object) -> std::string {
         const bool windows = after.base.windows;
         const uint32_t j = static_cast<uint32_t>(after.size());
-        uint32_t twin = findKey(addedKeys, key, windows);
+        const uint32_t hash = hashKey(key);
+        uint32_t twin = findKey(addedKeys, key, hash, windows);
         if (twin != kNone)
           return twice(key, addedKeys.key(twin) == key,
                        after.line[twinOfAdded(oldOfNew, twin)]);
-        const uint32_t i = findKey(oldKeys, key, false);
-        twin = windows && i == kNone ? findKey(oldKeys, key, true) : i;
+        const uint32_t i = findKey(oldKeys, key, hash, false);
+        twin = windows && i == kNone ? findKey(oldKeys, key, hash, true) : i;
         if (twin != kNone && newOfOld[twin] != kNone)
           return twice(key, twin == i, after.line[newOfOld[twin]]);
         if (i != kNone) {
           newOfOld[i] = j;
           oldOfNew.push_back(i);
         } else {
-          if (addedKeys.size() >= kAdded || !addKey(&addedKeys, key))
+          if (addedKeys.size() >= kAdded || !addKey(&addedKeys, key, hash))
             return "too many objects";
           oldOfNew.push_back(kAdded |
                              static_cast<uint32_t>(addedKeys.size() - 1));
