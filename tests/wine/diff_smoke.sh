@@ -27,7 +27,7 @@ grep -q $'^C:\\\\diff-smoke\\\\tree\\\\sub\\\\b.txt\t.*\r$' "$work/windows.txt" 
 sed -e 's/\r$//' -e '/^[^\t]/{s|^C:\\diff-smoke\\tree|/srv/tree|;s|\\|/|g}' \
   "$work/windows.txt" >"$work/linux.txt"
 # The same without the last object.
-head -n "$(($(grep -n '^[^\t]' "$work/linux.txt" | tail -1 | cut -d: -f1) - 1))" \
+head -n "$(($(grep -n $'^[^\t]' "$work/linux.txt" | tail -1 | cut -d: -f1) - 1))" \
   "$work/linux.txt" >"$work/fewer.txt"
 
 # run WANT-RC ARGS...: sets $out with CRLF turned into LF.
@@ -40,7 +40,7 @@ run() {
 }
 run 0 'C:\diff-smoke\windows.txt' 'C:\diff-smoke\linux.txt'
 [[ -z $out ]] || fail "the Windows and Linux forms differ: $out"
-removed=$(grep '^[^\t]' "$work/linux.txt" | tail -1 | cut -f1)
+removed=$(grep $'^[^\t]' "$work/linux.txt" | tail -1 | cut -f1)
 run 1 'C:\diff-smoke\windows.txt' 'C:\diff-smoke\fewer.txt'
 [[ $out == "-	${removed#/srv/tree/}" ]] || fail "one object removed: got $out"
 run 1 'C:\diff-smoke\fewer.txt' 'C:\diff-smoke\windows.txt' /tsv
