@@ -454,6 +454,20 @@ int compareReports(const DiffInput& older, const DiffInput& newer, bool flat,
       [&](const std::string& key, const ReportObject& object) -> std::string {
         const bool windows = after.base.windows;
         const uint32_t j = static_cast<uint32_t>(after.size());
+        // Reports of one tree mostly list it in one order: the object after
+        // the last one matched is tried first, without hashing. A name
+        // that differs only in case from an added one may hide behind a
+        // Windows match, so those take the table.
+        const uint32_t next = j == 0 || oldOfNew.back() & kAdded
+                                  ? (j == 0 ? 0 : kNone)
+                                  : oldOfNew.back() + 1;
+        if (!windows && next < before.size() && newOfOld[next] == kNone &&
+            oldKeys.key(next) == key) {
+          newOfOld[next] = j;
+          oldOfNew.push_back(next);
+          interner.add(&after, object);
+          return std::string();
+        }
         const uint32_t hash = hashKey(key);
         uint32_t twin = findKey(addedKeys, key, hash, windows);
         if (twin != kNone)
