@@ -140,7 +140,10 @@ expect_eq "owners on one side: said once" 1 \
 # --- Trouble: a report cut short, an object twice, a missing file.
 head -c -1 "$work/after" >"$work/cut"
 run "a report cut short" 2 "$work/before" "$work/cut"
-expect_eq "cut short: said" "vesk-diff: $work/cut: line $(wc -l <"$work/after"): the block of line $(grep -n '^[^	]' "$work/after" | tail -1 | cut -d: -f1) has no empty line at its end: the report is cut short" "$err"
+last_header=$(grep -n '^[^	]' "$work/after" | tail -1 | cut -d: -f1)
+expect_eq "cut short: said" "vesk-diff: $work/cut: line $(wc -l <"$work/after"):\
+ the block of line $last_header has no empty line at its end: the report is\
+ cut short" "$err"
 cat "$work/after" "$work/after" >"$work/twice"
 run "an object twice" 2 "$work/twice" "$work/after"
 grep -q "^vesk-diff: $work/twice: line $(($(wc -l <"$work/after") + 1)): the object \. is reported twice, first at line 1\$" <<<"$err" ||
