@@ -2,7 +2,7 @@
 # makes of the same tree. The version is the one of project().
 include(GNUInstallDirs)
 
-install(TARGETS vesk RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS vesk vesk-diff RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 if(NOT UNIX)
@@ -22,6 +22,14 @@ add_custom_command(OUTPUT ${VESK_MAN_PAGE}
   COMMENT "Compressing the manual page")
 add_custom_target(vesk_man_page ALL DEPENDS ${VESK_MAN_PAGE})
 install(FILES ${VESK_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+set(VESK_DIFF_MAN_PAGE ${PROJECT_BINARY_DIR}/vesk-diff.1.gz)
+add_custom_command(OUTPUT ${VESK_DIFF_MAN_PAGE}
+  COMMAND ${VESK_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/docs/vesk-diff.1 > ${VESK_DIFF_MAN_PAGE}
+  DEPENDS ${PROJECT_SOURCE_DIR}/docs/vesk-diff.1
+  COMMENT "Compressing the manual page of vesk-diff")
+add_custom_target(vesk_diff_man_page ALL DEPENDS ${VESK_DIFF_MAN_PAGE})
+install(FILES ${VESK_DIFF_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 # The changelog of a native package, in Debian's format and place.
 set(VESK_CHANGELOG ${PROJECT_BINARY_DIR}/changelog.gz)
@@ -47,7 +55,7 @@ redirected to a file, compared, grepped and archived. On Linux it reads the
 descriptors of NTFS volumes mounted by ntfs-3g or ntfs3, of disk images,
 partitions and E01 (EnCase) evidence files read directly without mounting,
 and the Windows ACLs that Samba keeps in security.NTACL on Linux file
-systems.")
+systems. vesk-diff compares two reports object by object.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_STRIP_FILES ON)
 

@@ -58,8 +58,11 @@ FILE* createLogFile(const char* path) { return std::fopen(path, "w"); }
 
 bool closeLogFile(FILE* log) { return std::fclose(log) == 0; }
 
-FILE* openTermsFile(const char* path) {
-  FILE* file = std::fopen(path, "r");
+namespace {
+
+// fopen succeeds on a directory, whose reads then fail.
+FILE* openToRead(const char* path, const char* mode) {
+  FILE* file = std::fopen(path, mode);
   if (file == nullptr) return nullptr;
   struct stat st;
   if (fstat(fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -68,6 +71,14 @@ FILE* openTermsFile(const char* path) {
   }
   return file;
 }
+
+}  // namespace
+
+FILE* openTermsFile(const char* path) { return openToRead(path, "r"); }
+
+FILE* openBinaryFile(const char* path) { return openToRead(path, "rb"); }
+
+FILE* standardInputBinary() { return stdin; }
 
 bool backslashIsSeparator() { return false; }
 

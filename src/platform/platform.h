@@ -234,6 +234,12 @@ bool closeLogFile(FILE* log);
 /// fopen(path, "rt"); nullptr when absent or unreadable.
 FILE* openTermsFile(const char* path);
 
+/// A file to read as bytes, fopen(path, "rb"); nullptr when absent,
+/// unreadable or a directory (errno-free: the caller names the path).
+FILE* openBinaryFile(const char* path);
+/// Standard input, read as bytes (no CRLF translation on Windows).
+FILE* standardInputBinary();
+
 /// Whether "\\" separates the parts of a path and so never stands in a name:
 /// true on Windows; false on Linux, where a name may hold one.
 bool backslashIsSeparator();

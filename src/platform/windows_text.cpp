@@ -2,6 +2,7 @@
 // towards the system, the ANSI code page only where bytes are printed.
 #include "platform/windows_internal.h"
 // After windows.h, which they need.
+#include <fcntl.h>
 #include <io.h>
 #include <mbstring.h>
 #include <shellapi.h>
@@ -163,14 +164,28 @@ FILE* createLogFile(const char* path) {
 
 bool closeLogFile(FILE* log) { return std::fclose(log) == 0; }
 
-FILE* openTermsFile(const char* path) {
+namespace {
+
+FILE* openToRead(const char* path, const wchar_t* mode) {
   const std::wstring wide = systemPath(path);
   DWORD attributes = GetFileAttributesW(wide.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return nullptr;
   }
-  return _wfopen(wide.c_str(), L"rt");
+  return _wfopen(wide.c_str(), mode);
+}
+
+}  // namespace
+
+FILE* openTermsFile(const char* path) { return openToRead(path, L"rt"); }
+
+FILE* openBinaryFile(const char* path) { return openToRead(path, L"rb"); }
+
+FILE* standardInputBinary() {
+  // A report piped in keeps its CRLF: the reader drops the CR itself.
+  _setmode(_fileno(stdin), _O_BINARY);
+  return stdin;
 }
 
 bool backslashIsSeparator() { return true; }

@@ -57,6 +57,16 @@ else
     fail "manual page: the terms file of an installed vesk is not named"
 fi
 
+# vesk-diff beside it, with its own manual page, rendered without a warning.
+[ -x "$prefix/bin/vesk-diff" ] || fail "no executable $prefix/bin/vesk-diff"
+page=$(ls "$prefix"/share/man/man1/vesk-diff.1* 2>/dev/null | head -1)
+if [ -z "$page" ]; then
+  fail "no manual page of vesk-diff in share/man/man1"
+elif command -v groff >/dev/null; then
+  zcat -f "$page" | groff -man -Tutf8 -ww -z 2>"$work/warnings"
+  expect_eq "vesk-diff manual page warnings" "" "$(cat "$work/warnings")"
+fi
+
 # The installed program reads the terms file beside itself.
 defaults=$("$VESK" /show)
 printf '[Access Mode]\n00=Allow\n' >"$cfg"

@@ -466,6 +466,10 @@ FILE* openTermsFile(const char* path) {
   return stream;
 }
 
+FILE* openBinaryFile(const char* path) { return openTermsFile(path); }
+
+FILE* standardInputBinary() { return nullptr; }
+
 bool backslashIsSeparator() { return state().script.backslashIsSeparator; }
 
 bool isTerminal(FILE* stream) {
