@@ -2,13 +2,18 @@
 # own file systems (an ext4 image and a tmpfs) and set beside what Samba
 # itself serves to clients (smbcacls against a smbd started here), with
 # local accounts named through a winbindd started here, and hostile
-# attributes. Everything runs in private network and mount namespaces: the
-# servers listen on that namespace's 127.0.0.1 only and vanish with it.
+# attributes. Everything runs in private network, mount and PID namespaces:
+# the servers listen on that namespace's 127.0.0.1 only, and every process
+# started here (smbd starts samba-dcerpcd and its rpcd_* workers on demand,
+# which leave smbd's process group) is stopped at the end and in any case
+# killed by the kernel when the namespace's first process, this script,
+# exits.
 set -u
 VESK=$(realpath "$1")
 MAKE_DESCRIPTOR=$(realpath "$2")
 DUMP=$(realpath "$3")
 source "$(dirname "$0")/lib/common.sh"
+source "$(dirname "$0")/lib/namespace.sh"
 PATH=$PATH:/usr/sbin:/sbin
 PY=/usr/bin/python3  # Debian's, where python3-samba lives
 
@@ -27,7 +32,7 @@ if [ -z "${VESK_SAMBA_NAMESPACE:-}" ]; then
   "$PY" -c 'import samba.dcerpc.xattr' 2>/dev/null || missing="$missing python3-samba"
   [ -z "$missing" ] || skip "missing:$missing (scripts/setup installs them)"
   VESK_SAMBA_NAMESPACE=1 exec unshare --net --mount --propagation private \
-    bash "$0" "$@"
+    --pid --fork --mount-proc --kill-child bash "$0" "$@"
 fi
 
 work=$(mktemp -d /tmp/vesk-samba.XXXXXX)
@@ -35,10 +40,20 @@ chmod 755 "$work"
 pids=()
 users=()
 cleanup() {
-  local pid
+  local pid left
   for pid in "${pids[@]}"; do kill -CONT "$pid" 2>/dev/null; done
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null; done
+  # What smbd started without us: samba-dcerpcd and its workers, whatever
+  # else runs in this namespace, whose first process this script is.
+  left=()
+  [ $$ = 1 ] && for _ in $(seq 50); do
+    mapfile -t left < <(others_here)
+    [ ${#left[@]} -eq 0 ] && break
+    kill "${left[@]}" 2>/dev/null
+    sleep 0.1
+  done
+  [ ${#left[@]} -eq 0 ] || kill -KILL "${left[@]}" 2>/dev/null
   umount "$work/ext4" "$work/tmpfs" /run/samba/winbindd 2>/dev/null
   # -f: smbd's connection processes, run as these users, may still be exiting.
   for u in "${users[@]}"; do userdel -f "$u" 2>/dev/null; done
