@@ -282,7 +282,9 @@ bool load(const DiffInput& input, Objects* objects, FILE* err,
     if (!problem.empty())
       problem = "line " + std::to_string(object.line) + ": " + problem;
   };
-  std::vector<char> buffer(1 << 20);
+  // The stream buffers too: a larger block saves nothing and costs a page
+  // fault per page of it on every report read.
+  std::vector<char> buffer(1 << 16);
   bool good = true;
   for (;;) {
     const size_t got =
