@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
 #include "platform/linux_internal.h"
 #include "platform/platform.h"
+#include "sd/descriptor.h"
+#include "sd/little_endian.h"
+#include "sd/well_known_sids.h"
 
 namespace vesk {
 namespace platform {
@@ -21,10 +23,9 @@ bool accountOfUnixId(const uint8_t* sid, std::string* name,
                      std::string* domain) {
   // S-1-22-1-uid and S-1-22-2-gid: Unix users and groups.
   if (sid[1] != 2 || sidText(sid).compare(0, 7, "S-1-22-") != 0) return false;
-  uint32_t kind = 0;
-  uint32_t id = 0;
-  std::memcpy(&kind, sid + 8, 4);
-  std::memcpy(&id, sid + 12, 4);
+  // Sub-authorities are stored little-endian, whatever the host.
+  const uint32_t kind = read32(sid + 8);
+  const uint32_t id = read32(sid + 12);
   std::vector<char> buffer(1024);
   for (;;) {
     int status;

@@ -20,7 +20,7 @@ extern "C" {
 #include <unordered_map>
 
 #include "platform/linux_internal.h"
-#include "platform/little_endian_internal.h"
+#include "sd/little_endian.h"
 
 namespace vesk {
 namespace platform {

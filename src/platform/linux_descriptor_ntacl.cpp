@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/linux_internal.h"
-#include "platform/ntacl.h"
+#include "sd/ntacl.h"
 
 namespace vesk {
 namespace platform {

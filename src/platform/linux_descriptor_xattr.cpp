@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/linux_internal.h"
+#include "sd/little_endian.h"
 
 namespace vesk {
 namespace platform {
@@ -68,7 +69,7 @@ bool ntfsAttributesSayDirectory(const char* path) {
   uint8_t attributes[4] = {};
   return lgetxattr(path, "system.ntfs_attrib", attributes, sizeof attributes) ==
              sizeof attributes &&
-         (attributes[0] & 0x10) != 0;
+         (read32(attributes) & 0x10) != 0;
 }
 
 }  // namespace platform

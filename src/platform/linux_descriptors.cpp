@@ -6,26 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
 #include "platform/linux_internal.h"
 #include "platform/platform.h"
+#include "sd/account_name.h"
+#include "sd/descriptor.h"
 
 namespace vesk {
 namespace platform {
-namespace {
-
-constexpr uint32_t kNameCapacity = 260;
-
-std::string localAccountName(const Sid* sid) {
-  char name[kNameCapacity] = "";
-  char domain[kNameCapacity] = "";
-  if (lookupAccountSid("", sid, name, sizeof name, domain, sizeof domain))
-    return name;
-  return sidText(bytesOf(sid));
-}
-
-}  // namespace
-
 namespace {
 
 // The descriptor of path, of a link's target or of the link itself.

@@ -8,10 +8,6 @@ namespace vesk {
 namespace platform {
 namespace {
 
-constexpr uint32_t kErrorGenFailure = 31;
-constexpr uint32_t kErrorIoDevice = 1117;
-constexpr uint32_t kErrorCantResolveFilename = 1921;
-
 // The tool runs on one thread, so one value serves as the thread's last
 // error.
 uint32_t lastError = kErrorSuccess;

@@ -2,23 +2,15 @@
 // object's own attribute on volumes from before it.
 #include <cstdlib>
 
-#include "platform/descriptor.h"
 #include "platform/linux_image_ntfs.h"
 #include "platform/partition_table.h"
+#include "sd/descriptor.h"
+#include "sd/little_endian.h"
 
 namespace vesk {
 namespace platform {
 
 namespace {
-
-uint16_t le16At(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-uint32_t le32At(const uint8_t* p) {
-  return static_cast<uint32_t>(le16At(p)) | static_cast<uint32_t>(le16At(p + 2))
-                                                << 16;
-}
 
 ntfschar sdsName[] = {
     static_cast<ntfschar>(0x24), static_cast<ntfschar>(0x53),  // $S
@@ -37,16 +29,15 @@ uint32_t readSecureDescriptor(ntfs_volume* vol, uint32_t securityId,
   if (ntfs_index_lookup(&key, sizeof key, index) != 0)
     return errno == ENOENT ? kErrorNoSecurityOnObject : kErrorFileCorrupt;
   const uint8_t* entry = reinterpret_cast<const uint8_t*>(index->entry);
-  const uint16_t dataOffset = le16At(entry);
-  const uint16_t dataLength = le16At(entry + 2);
-  const uint16_t entryLength = le16At(entry + 8);
+  const uint16_t dataOffset = read16(entry);
+  const uint16_t dataLength = read16(entry + 2);
+  const uint16_t entryLength = read16(entry + 8);
   if (dataLength < 20 ||
       dataOffset + static_cast<uint32_t>(dataLength) > entryLength)
     return kErrorFileCorrupt;
   const uint8_t* data = entry + dataOffset;
-  const uint64_t offset = static_cast<uint64_t>(le32At(data + 8)) |
-                          static_cast<uint64_t>(le32At(data + 12)) << 32;
-  const uint32_t length = le32At(data + 16);
+  const uint64_t offset = read64(data + 8);
+  const uint32_t length = read32(data + 16);
   if (length < 20 || length - 20 > 0x40000 || offset > (1ULL << 40))
     return kErrorFileCorrupt;
   bytes->resize(length - 20);

@@ -11,7 +11,6 @@
 #include <new>
 #include <unordered_map>
 
-#include "platform/descriptor.h"
 #include "platform/escape.h"
 #include "platform/linux_image.h"
 #include "platform/linux_image_device.h"
@@ -19,6 +18,7 @@
 #include "platform/linux_internal.h"
 #include "platform/ntfs3g.h"
 #include "platform/platform.h"
+#include "sd/descriptor.h"
 
 namespace vesk {
 namespace platform {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
 #include "platform/platform.h"
+#include "sd/descriptor.h"
 
 namespace vesk {
 namespace platform {
@@ -143,19 +143,6 @@ std::string absolutePathText(const std::string& path);
 
 /// dir as absolutePathText forms it, ending in "/".
 std::string fullPathPrefix(const std::string& dir);
-
-/// A SID that Windows names the same on every machine.
-struct WellKnownSid {
-  const char* sid;  // "S-1-5-18"
-  const char* name;
-  const char* domain;
-};
-
-/// The row for the SID in string form, or nullptr.
-const WellKnownSid* findWellKnownSid(const std::string& sidText);
-
-/// Every row of the well-known table, *count of them.
-const WellKnownSid* wellKnownSids(size_t* count);
 
 /// The \\server\share names of the cifs and smb3 mounts listed in a mount
 /// table (the format of /proc/self/mounts), in table order, into *remoteNames;

@@ -21,8 +21,6 @@ struct NetEnum {
 
 namespace {
 
-constexpr uint32_t kErrorInvalidHandle = 6;
-
 // getmntent_r cuts a line at its buffer and drops the rest. The source and
 // the mount point come first, each at most PATH_MAX bytes in practice, and
 // the table writes a blank, tab, newline or backslash in them as four

@@ -8,6 +8,8 @@
 #include <set>
 #include <utility>
 
+#include "sd/little_endian.h"
+
 namespace vesk {
 namespace platform {
 
@@ -20,16 +22,6 @@ constexpr uint8_t kTypeGptProtective = 0xEE;
 constexpr uint32_t kMaxLogical = 128;  // a chain longer than this loops
 constexpr uint32_t kMaxGptEntries = 1024;
 constexpr uint64_t kSectorSizes[] = {512, 4096};
-
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint64_t le64(const uint8_t* p) {
-  return static_cast<uint64_t>(le32(p)) | static_cast<uint64_t>(le32(p + 4))
-                                              << 32;
-}
 
 bool hasBootSignature(const uint8_t* sector) {
   return sector[510] == 0x55 && sector[511] == 0xAA;
@@ -48,7 +40,7 @@ struct MbrSlot {
 
 MbrSlot mbrSlot(const uint8_t* sector, size_t index) {
   const uint8_t* entry = sector + kMbrTable + 16 * index;
-  return MbrSlot{entry[0], entry[4], le32(entry + 8), le32(entry + 12)};
+  return MbrSlot{entry[0], entry[4], read32(entry + 8), read32(entry + 12)};
 }
 
 // Sectors in bytes, saturated: a count from the disk may be anything.
@@ -119,9 +111,9 @@ uint32_t readGpt(const ReadAt& read, uint64_t diskSize,
     }
   }
   if (size == 0) return kErrorDiskCorrupt;
-  const uint64_t entriesLba = le64(header + 72);
-  const uint32_t count = le32(header + 80);
-  const uint32_t entrySize = le32(header + 84);
+  const uint64_t entriesLba = read64(header + 72);
+  const uint32_t count = read32(header + 80);
+  const uint32_t entrySize = read32(header + 84);
   if (count > kMaxGptEntries || entrySize < 128 || entrySize > 4096 ||
       entrySize % 8 != 0)
     return kErrorDiskCorrupt;
@@ -134,8 +126,8 @@ uint32_t readGpt(const ReadAt& read, uint64_t diskSize,
       return kErrorDiskCorrupt;
     static const uint8_t kUnused[16] = {};
     if (std::memcmp(entry.data(), kUnused, 16) == 0) continue;
-    const uint64_t first = le64(entry.data() + 32);
-    const uint64_t last = le64(entry.data() + 40);
+    const uint64_t first = read64(entry.data() + 32);
+    const uint64_t last = read64(entry.data() + 40);
     if (last < first) return kErrorDiskCorrupt;
     out->push_back(Partition{i + 1, bytesOf(first, size),
                              bytesOf(last - first + 1, size)});

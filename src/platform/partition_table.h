@@ -7,16 +7,10 @@
 #include <functional>
 #include <vector>
 
-#include "platform/platform.h"  // kErrorNoSecurityOnObject, 1350
+#include "platform/errors.h"
 
 namespace vesk {
 namespace platform {
-
-// Windows error codes of image paths, beyond those of platform.h.
-constexpr uint32_t kErrorInvalidDrive = 15;          // no such partition
-constexpr uint32_t kErrorUnrecognizedVolume = 1005;  // no NTFS partition
-constexpr uint32_t kErrorFileCorrupt = 1392;         // an unreadable record
-constexpr uint32_t kErrorDiskCorrupt = 1393;         // the volume or table
 
 /// Reads length bytes at offset into out; false when not all could be read.
 using ReadAt =

@@ -15,30 +15,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/errors.h"
+
 namespace vesk {
 namespace platform {
-
-// Windows error codes the layers report.
-constexpr uint32_t kErrorSuccess = 0;
-constexpr uint32_t kErrorFileNotFound = 2;
-constexpr uint32_t kErrorPathNotFound = 3;
-constexpr uint32_t kErrorTooManyOpenFiles = 4;
-constexpr uint32_t kErrorAccessDenied = 5;
-constexpr uint32_t kErrorNotEnoughMemory = 8;
-constexpr uint32_t kErrorNoMoreFiles = 18;
-constexpr uint32_t kErrorNotSupported = 50;
-constexpr uint32_t kErrorInvalidParameter = 87;
-constexpr uint32_t kErrorInsufficientBuffer = 122;
-constexpr uint32_t kErrorCallNotImplemented = 120;
-constexpr uint32_t kErrorFilenameTooLong = 206;
-constexpr uint32_t kErrorNoMoreItems = 259;
-constexpr uint32_t kErrorDirectory = 267;
-constexpr uint32_t kErrorNoNetwork = 1222;
-constexpr uint32_t kErrorNoneMapped = 1332;
-constexpr uint32_t kErrorInvalidSid = 1337;
-constexpr uint32_t kErrorInvalidSecurityDescr = 1338;
-constexpr uint32_t kErrorNoSecurityOnObject = 1350;
-constexpr uint32_t kErrorRpcServerUnavailable = 1722;
 
 // Control bits of a security descriptor (SECURITY_DESCRIPTOR_CONTROL).
 constexpr uint16_t kSeOwnerDefaulted = 0x0001;

@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
 #include "platform/platform.h"
+#include "sd/account_name.h"
+#include "sd/descriptor.h"
 
 namespace vesk {
 namespace platform {
@@ -27,8 +28,6 @@ struct FindHandle {
 };
 
 namespace {
-
-constexpr uint32_t kNameCapacity = 260;
 
 PSECURITY_DESCRIPTOR raw(const SecurityDescriptor* sd) {
   return const_cast<SecurityDescriptor*>(sd);
@@ -68,15 +67,6 @@ uint32_t entriesOfAcl(const Acl* acl, uint32_t* count,
     aces[i] = at;
   }
   return buildEntriesOfAces(aces.data(), size.AceCount, count, entries);
-}
-
-// The bare account name, or the SID's text when nobody names it.
-std::string localAccountName(const Sid* sid) {
-  char name[kNameCapacity] = "";
-  char domain[kNameCapacity] = "";
-  if (lookupAccountSid("", sid, name, kNameCapacity, domain, kNameCapacity))
-    return name;
-  return sidString(sid);
 }
 
 void describe(const FindHandle& search, const WIN32_FIND_DATAW& data,

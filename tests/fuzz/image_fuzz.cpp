@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
 #include "platform/linux_image.h"
+#include "sd/descriptor.h"
 
 namespace {
 

@@ -11,6 +11,7 @@
 
 #include "platform/linux_internal.h"
 #include "platform/platform.h"
+#include "sd/well_known_sids.h"
 #include "support/descriptor_builder.h"
 
 namespace vesk {

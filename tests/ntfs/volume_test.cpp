@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
 #include "platform/linux_internal.h"
 #include "platform/platform.h"
+#include "sd/descriptor.h"
 #include "support/descriptor_builder.h"
 #include "support/platform_agreement.h"
 

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
 #include "platform/platform.h"
+#include "sd/descriptor.h"
 #include "support/descriptor_builder.h"
 
 namespace vesk {

@@ -1,5 +1,6 @@
-// Little-endian fields of stored security data, for the readers in this
-// folder. The caller has checked that the bytes are there.
+// Little-endian fields of on-disk records (descriptors, Samba's wrapper,
+// partition tables, $Secure, SIDs): the one reader of such bytes, whatever
+// the host's byte order. The caller has checked that the bytes are there.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +18,12 @@ inline uint32_t read32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) |
          (static_cast<uint32_t>(p[3]) << 24);
+}
+
+/// The 64-bit value at p.
+inline uint64_t read64(const uint8_t* p) {
+  return static_cast<uint64_t>(read32(p)) |
+         (static_cast<uint64_t>(read32(p + 4)) << 32);
 }
 
 /// Stores value at p.

@@ -1,4 +1,4 @@
-#include "platform/ntacl.h"
+#include "sd/ntacl.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
+#include "sd/descriptor.h"
 #include "support/descriptor_builder.h"
 
 namespace vesk {

@@ -1,7 +1,7 @@
+#include "sd/well_known_sids.h"
+
 #include <string>
 #include <unordered_map>
-
-#include "platform/linux_internal.h"
 
 namespace vesk {
 namespace platform {

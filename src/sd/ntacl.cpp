@@ -1,9 +1,9 @@
-#include "platform/ntacl.h"
+#include "sd/ntacl.h"
 
 #include <cstring>
 
-#include "platform/little_endian_internal.h"
 #include "platform/platform.h"
+#include "sd/little_endian.h"
 
 namespace vesk {
 namespace platform {

@@ -1,4 +1,4 @@
-#include "platform/descriptor.h"
+#include "sd/descriptor.h"
 
 #include <cinttypes>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "platform/little_endian_internal.h"
+#include "sd/little_endian.h"
 
 namespace vesk {
 namespace platform {

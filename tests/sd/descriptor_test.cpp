@@ -1,4 +1,4 @@
-#include "platform/descriptor.h"
+#include "sd/descriptor.h"
 
 #include <gtest/gtest.h>
 
