@@ -4,9 +4,10 @@
 // call's contract: statuses are Windows error codes, blocks handed out are
 // released once each through the matching localFree. Text is UTF-8 on
 // Windows (the layer speaks UTF-16 to the system) and the bytes as stored
-// on Linux; outputText turns it into what is printed. windows.cpp answers
-// them through the "W" calls; the linux_*.cpp files from the NTFS
-// descriptors that ntfs-3g exposes; tests link a scripted fake. No OS type
+// on Linux; outputText turns it into what is printed. platform/windows/
+// answers them through the "W" calls; platform/linux/ from the descriptors
+// that NTFS mounts and Samba keep and, through ntfs/ and disk/, from
+// volumes inside disk images; tests link a scripted fake. No OS type
 // crosses this header.
 #pragma once
 

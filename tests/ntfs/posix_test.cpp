@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux_internal.h"
+#include "platform/linux/linux_internal.h"
 #include "platform/platform.h"
 #include "sd/well_known_sids.h"
 #include "support/descriptor_builder.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/linux_internal.h"
+#include "platform/linux/linux_internal.h"
 #include "platform/platform.h"
 #include "sd/descriptor.h"
 #include "support/descriptor_builder.h"

@@ -1,6 +1,6 @@
 // The Windows layer against the real calls: on Windows, or under Wine by
 // scripts/windows-build (which runs it with the ANSI code page 1252).
-#include "platform/windows_internal.h"
+#include "platform/windows/windows_internal.h"
 // After windows.h, which they need.
 #include <aclapi.h>
 #include <gtest/gtest.h>
