@@ -82,7 +82,6 @@ DescriptorReader descriptorReaderOfType(int64_t fileSystemType) {
 }
 
 DescriptorReader descriptorReaderFor(const char* path) {
-  if (isOpenImagePath(path)) return readImageDescriptor;
   static ReaderMemory memory;
   return memory.of(parentOf(path));
 }

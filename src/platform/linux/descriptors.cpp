@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/linux/linux_internal.h"
+#include "platform/linux/namespace.h"
 #include "platform/platform.h"
 #include "sd/account_name.h"
 #include "sd/descriptor.h"
@@ -24,19 +25,7 @@ uint32_t readSecurityInfo(const char* path, bool followLink,
   // be allocated afresh for each object of a walk. The layer runs on one
   // thread and the bytes are copied out before the next read.
   static std::vector<uint8_t> bytes;
-  const DescriptorReader reader = descriptorReaderFor(path);
-  uint32_t status = reader(path, followLink, &bytes);
-  // A mount point lies on another file system than its parent; a link read
-  // as itself lies on its parent's.
-  if (followLink &&
-      (status == kErrorNotSupported || status == kErrorNoSecurityOnObject)) {
-    const DescriptorReader own = descriptorReaderOfObject(path);
-    if (own != nullptr && own != reader) status = own(path, followLink, &bytes);
-  }
-  // A path that passes through a file, or names one, may lead into a disk
-  // image.
-  if (reader != readImageDescriptor)
-    status = orImageDescriptor(status, path, followLink, &bytes);
+  const uint32_t status = pathNamespace().descriptor(path, followLink, &bytes);
   if (status != kErrorSuccess) return status;
 
   DescriptorView view;

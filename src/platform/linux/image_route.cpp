@@ -126,10 +126,9 @@ bool isImageFile(const std::string& path) {
 
 }  // namespace
 
-bool mayBeImagePath(uint32_t status) {
-  // ENOENT, ENOTDIR, and ENODATA or ENOTSUP from a file with no attribute.
-  return status == kErrorFileNotFound || status == kErrorPathNotFound ||
-         status == kErrorNotSupported;
+bool isOpenImagePath(const char* path) {
+  ImagePath image;
+  return findOpenImagePath(path, &image);
 }
 
 void examineStartPath(const std::string& path) {

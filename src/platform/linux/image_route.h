@@ -29,9 +29,9 @@ bool findOpenImagePath(const std::string& path, ImagePath* out);
 /// first use (once, even when that fails), keeping it for the run.
 bool findImagePath(const std::string& path, ImagePath* out);
 
-/// Whether a path whose xattr read or search failed with status (a Windows
-/// code) may lead into an image.
-bool mayBeImagePath(uint32_t status);
+/// Whether path lies in the start path's image and that is already open;
+/// no system call.
+bool isOpenImagePath(const char* path);
 
 }  // namespace platform
 }  // namespace vesk

@@ -42,21 +42,8 @@ using DescriptorReader = uint32_t (*)(const char* path, bool followLink,
 uint32_t readXattrDescriptor(const char* path, bool followLink,
                              std::vector<uint8_t>* bytes);
 
-/// The descriptor of an object inside a disk image, partition or evidence
-/// file (linux_descriptor_image.cpp); an image holds no links that the
-/// layer follows, so followLink is ignored.
-uint32_t readImageDescriptor(const char* path, bool followLink,
-                             std::vector<uint8_t>* bytes);
-
-/// status, what another source answered for path; where it says that the
-/// path may pass through a file, or that a file holds no descriptor, the
-/// descriptor of the image that path leads into, if it leads into one. With
-/// followLink false, a link at path is the link, never an image.
-uint32_t orImageDescriptor(uint32_t status, const char* path, bool followLink,
-                           std::vector<uint8_t>* bytes);
-
-/// Whether path lies in an image that is already open; no system call.
-bool isOpenImagePath(const char* path);
+/// Whether path itself is a symbolic link of a mounted file system.
+bool isMountedLink(const char* path);
 
 /// Whether the NTFS attributes of path itself mark a directory, as those of
 /// a junction do even when its target cannot be reached.
@@ -86,9 +73,8 @@ uint32_t readAnyDescriptor(const char* path, bool followLink,
 int readAttribute(const char* path, bool followLink, const char* name,
                   std::vector<uint8_t>* value);
 
-/// The reader that answers for path: the image's for a path inside an image
-/// already open, else the one of the file system that holds path's parent
-/// directory, which is looked up once and remembered.
+/// The reader that answers for path: the one of the file system that holds
+/// path's parent directory, which is looked up once and remembered.
 DescriptorReader descriptorReaderFor(const char* path);
 
 /// The reader of the file system that holds path itself, for a path that
