@@ -72,7 +72,7 @@ class NtfsVolume : public testing::Test {
   }
 
   static void TearDownTestSuite() {
-    releaseHeldDirectory();
+    resetLayer();
     if (mounted_) {
       std::string output;
       if (run("umount " + shellQuoted(mount_), scratch_, &output) != 0)

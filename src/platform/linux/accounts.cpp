@@ -55,6 +55,19 @@ bool accountOfUnixId(const uint8_t* sid, std::string* name,
   }
 }
 
+// Domain accounts, through winbindd where the build has libwbclient.
+bool domainAccountName(const uint8_t* sid, std::string* name,
+                       std::string* domain) {
+#if VESK_WITH_WINBIND
+  return winbindAccountName(sid, name, domain);
+#else
+  (void)sid;
+  (void)name;
+  (void)domain;
+  return false;
+#endif
+}
+
 }  // namespace
 
 bool isValidSid(const Sid* sid) {
@@ -74,7 +87,7 @@ bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
     foundName = row->name;
     foundDomain = row->domain;
   } else if (!accountOfUnixId(bytes, &foundName, &foundDomain) &&
-             !winbindAccountName(bytes, &foundName, &foundDomain)) {
+             !domainAccountName(bytes, &foundName, &foundDomain)) {
     return fail(kErrorNoneMapped);
   }
   if (name == nullptr || domain == nullptr ||

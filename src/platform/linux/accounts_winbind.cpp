@@ -105,7 +105,19 @@ Answer ask(const uint8_t* bytes, bool* gone) {
   return answer;
 }
 
+// What winbindd said during this run: whether it was pinged, whether it is
+// gone, and its answers by SID bytes.
+struct Winbind {
+  bool pinged = false;
+  bool gone = false;
+  std::unordered_map<std::string, Answer> answers;
+};
+
+Winbind winbind;
+
 }  // namespace
+
+void resetWinbind() { winbind = Winbind(); }
 
 bool winbindAccountName(const uint8_t* sid, std::string* name,
                         std::string* domain) {
@@ -113,9 +125,9 @@ bool winbindAccountName(const uint8_t* sid, std::string* name,
   // that winbindd is not there ends the questions for the run: a daemon
   // that is down or hangs costs one attempt, not one per entry. Answers are
   // kept, so no identifier is asked twice.
-  static bool pinged = false;
-  static bool gone = false;
-  static std::unordered_map<std::string, Answer> answers;
+  bool& pinged = winbind.pinged;
+  bool& gone = winbind.gone;
+  std::unordered_map<std::string, Answer>& answers = winbind.answers;
   const std::string key(reinterpret_cast<const char*>(sid), sidLength(sid));
   auto known = answers.find(key);
   if (known == answers.end()) {

@@ -70,7 +70,11 @@ class ReaderMemory {
   size_t next_ = 0;
 };
 
+ReaderMemory memory;
+
 }  // namespace
+
+void resetReaderMemory() { memory = ReaderMemory(); }
 
 DescriptorReader descriptorReaderOfType(int64_t fileSystemType) {
   if (fileSystemType == kFuseMagic) return readNtfs3gDescriptor;
@@ -82,7 +86,6 @@ DescriptorReader descriptorReaderOfType(int64_t fileSystemType) {
 }
 
 DescriptorReader descriptorReaderFor(const char* path) {
-  static ReaderMemory memory;
   return memory.of(parentOf(path));
 }
 

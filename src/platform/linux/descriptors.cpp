@@ -16,15 +16,16 @@ namespace vesk {
 namespace platform {
 namespace {
 
+// One buffer for every object: a source sizes it for the largest
+// descriptor it can hold (64 KiB for an attribute), which would otherwise
+// be allocated afresh for each object of a walk. The layer runs on one
+// thread and the bytes are copied out before the next read.
+std::vector<uint8_t> bytes;
+
 // The descriptor of path, of a link's target or of the link itself.
 uint32_t readSecurityInfo(const char* path, bool followLink,
                           SecurityDescriptor** sd) {
   if (path == nullptr || sd == nullptr) return kErrorInvalidParameter;
-  // One buffer for every object: a source sizes it for the largest
-  // descriptor it can hold (64 KiB for an attribute), which would otherwise
-  // be allocated afresh for each object of a walk. The layer runs on one
-  // thread and the bytes are copied out before the next read.
-  static std::vector<uint8_t> bytes;
   const uint32_t status = pathNamespace().descriptor(path, followLink, &bytes);
   if (status != kErrorSuccess) return status;
 
@@ -43,6 +44,8 @@ uint32_t readSecurityInfo(const char* path, bool followLink,
 }
 
 }  // namespace
+
+void releaseDescriptorBuffer() { std::vector<uint8_t>().swap(bytes); }
 
 // As on Windows, the object a link names is its target.
 uint32_t getNamedSecurityInfo(const char* path, SecurityDescriptor** sd) {

@@ -11,6 +11,8 @@ uint32_t lastError = kErrorSuccess;
 
 }  // namespace
 
+void resetLastError() { lastError = kErrorSuccess; }
+
 bool fail(uint32_t code) {
   lastError = code;
   return false;

@@ -44,13 +44,6 @@ StartImage*& startImage() {
   return image;
 }
 
-void closeStartImage() {
-  StartImage* image = startImage();
-  if (image != nullptr) delete image->volume;
-  delete image;
-  startImage() = nullptr;
-}
-
 // The part of path below key, "/" for key itself; false when path is not
 // inside key.
 bool innerPath(const std::string& path, const std::string& key,
@@ -125,6 +118,13 @@ bool isImageFile(const std::string& path) {
 }
 
 }  // namespace
+
+void closeStartImage() {
+  StartImage* image = startImage();
+  if (image != nullptr) delete image->volume;
+  delete image;
+  startImage() = nullptr;
+}
 
 bool isOpenImagePath(const char* path) {
   ImagePath image;

@@ -29,6 +29,9 @@ bool findOpenImagePath(const std::string& path, ImagePath* out);
 /// first use (once, even when that fails), keeping it for the run.
 bool findImagePath(const std::string& path, ImagePath* out);
 
+/// Closes the start path's image, if open, and forgets it.
+void closeStartImage();
+
 /// Whether path lies in the start path's image and that is already open;
 /// no system call.
 bool isOpenImagePath(const char* path);

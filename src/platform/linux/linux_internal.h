@@ -112,9 +112,28 @@ class ReachablePath {
   std::string name_;
 };
 
-/// Closes the directory kept open for long paths (a test that unmounts the
-/// volume needs it gone; the tool keeps it until it exits).
+/// Closes the directory kept open for long paths (paths.cpp).
 void releaseHeldDirectory();
+
+/// Forgets the file system readers remembered by directory
+/// (descriptor_choice.cpp).
+void resetReaderMemory();
+
+/// Frees the buffer that descriptors are read into (descriptors.cpp).
+void releaseDescriptorBuffer();
+
+/// Forgets winbindd's answers and whether it is there
+/// (accounts_winbind.cpp).
+void resetWinbind();
+
+/// Sets the last error back to kErrorSuccess (errors.cpp).
+void resetLastError();
+
+/// The Linux layer's resetRun(): brings every piece of its state back to
+/// its start (reset.cpp), closing what it holds open (the start path's
+/// image, the directory kept for long paths). A test that unmounts a volume,
+/// or runs the layer afresh, calls it.
+void resetLayer();
 
 /// path as a full path, formed as Windows forms one: the current directory
 /// before a relative path, then ".", repeated separators and every ".."
