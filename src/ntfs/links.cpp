@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ntfs/ntfs3g_internal.h"
+#include "platform/path_parts.h"
 
 namespace vesk {
 namespace platform {
@@ -30,16 +31,11 @@ std::string innerOf(const std::vector<std::string>& parts) {
 bool resolveLink(ntfs_volume* vol, const std::string& target, int* hops,
                  std::vector<std::string>* parts) {
   if (target.empty() || target[0] == '/' || ++*hops > kLinkHops) return false;
-  for (size_t at = 0; at <= target.size();) {
-    size_t end = target.find('/', at);
-    if (end == std::string::npos) end = target.size();
-    const std::string part = target.substr(at, end - at);
-    at = end + 1;
-    if (part.empty() || part == ".") continue;
+  return forEachPart(target, 0, [&](const std::string& part, size_t) {
     if (part == "..") {
       if (parts->empty()) return false;
       parts->pop_back();
-      continue;
+      return true;
     }
     parts->push_back(part);
     ntfs_inode* ni =
@@ -52,19 +48,17 @@ bool resolveLink(ntfs_volume* vol, const std::string& target, int* hops,
       parts->pop_back();
       if (!resolveLink(vol, next, hops, parts)) return false;
     }
-  }
-  return true;
+    return true;
+  });
 }
 
 // The parts of inner ("/a/b").
 std::vector<std::string> partsOf(const std::string& inner) {
   std::vector<std::string> parts;
-  for (size_t at = 1; at < inner.size();) {
-    size_t end = inner.find('/', at);
-    if (end == std::string::npos) end = inner.size();
-    parts.push_back(inner.substr(at, end - at));
-    at = end + 1;
-  }
+  forEachPart(inner, 0, [&parts](const std::string& part, size_t) {
+    parts.push_back(part);
+    return true;
+  });
   return parts;
 }
 

@@ -16,6 +16,7 @@
 #include "disk/image.h"
 #include "disk/partition.h"
 #include "platform/linux/linux_internal.h"
+#include "platform/path_parts.h"
 #include "platform/platform.h"
 
 namespace vesk {
@@ -136,33 +137,29 @@ void examineStartPath(const std::string& path) {
   const std::string absolute = absolutePathText(path);
   // The first part that is not a directory decides.
   std::string prefix;
-  for (size_t at = 1; at <= absolute.size();) {
-    size_t end = absolute.find('/', at);
-    if (end == std::string::npos) end = absolute.size();
-    const std::string part = absolute.substr(at, end - at);
-    at = end + 1;
+  forEachPart(absolute, 0, [&](const std::string& part, size_t) {
     prefix += "/" + part;
     struct stat st;
     std::string file = prefix;
     uint32_t wanted = 0;
     if (stat(prefix.c_str(), &st) == 0) {
-      if (S_ISDIR(st.st_mode)) continue;
-      if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return;
+      if (S_ISDIR(st.st_mode)) return true;
+      if (!S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode)) return false;
     } else {
       size_t sign = 0;
-      if (errno != ENOENT) return;
-      wanted = partitionSuffix(prefix.substr(prefix.rfind('/') + 1), &sign);
-      if (wanted == 0) return;
-      file = prefix.substr(0, prefix.rfind('/') + 1 + sign);
-      if (!isImageFile(file)) return;
+      if (errno != ENOENT) return false;
+      wanted = partitionSuffix(part, &sign);
+      if (wanted == 0) return false;
+      file = prefix.substr(0, prefix.size() - part.size() + sign);
+      if (!isImageFile(file)) return false;
     }
     const bool slash = !path.empty() && path.back() == '/';
     startImage() = new StartImage{absolute, slash,   prefix, file, wanted,
                                   false,    nullptr, 0,      "",   false};
     static const bool closed = std::atexit(closeStartImage) == 0;
     (void)closed;
-    return;
-  }
+    return false;
+  });
 }
 
 bool findOpenImagePath(const std::string& path, ImagePath* out) {

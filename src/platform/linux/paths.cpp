@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/linux/linux_internal.h"
+#include "platform/path_parts.h"
 
 namespace vesk {
 namespace platform {
@@ -60,38 +61,32 @@ int openPart(int at, const char* part, bool* retraceable) {
 // dir[0, from). false (errno set, anchor dropped) when a part cannot be
 // entered.
 bool descend(const std::string& dir, size_t from) {
-  for (size_t at = from; at < dir.size();) {
-    size_t end = dir.find('/', at);
-    if (end == std::string::npos) end = dir.size();
-    const std::string part = dir.substr(at, end - at);
-    at = end + 1;
-    if (part.empty() || part == ".") continue;
-    bool retraceable = true;
-    const int next = openPart(anchor.fd, part.c_str(), &retraceable);
-    if (next < 0) {
-      const int error = errno;
-      dropAnchor();
-      errno = error;
-      return false;
-    }
-    close(anchor.fd);
-    anchor.fd = next;
-    if (!retraceable) anchor.retraceable = end;
-  }
-  anchor.path = dir;
-  return true;
+  const bool reached =
+      forEachPart(dir, from, [](const std::string& part, size_t end) {
+        bool retraceable = true;
+        const int next = openPart(anchor.fd, part.c_str(), &retraceable);
+        if (next < 0) {
+          const int error = errno;
+          dropAnchor();
+          errno = error;
+          return false;
+        }
+        close(anchor.fd);
+        anchor.fd = next;
+        if (!retraceable) anchor.retraceable = end;
+        return true;
+      });
+  if (reached) anchor.path = dir;
+  return reached;
 }
 
 // The parts of text from offset on that name a directory each.
 size_t partsAfter(const std::string& text, size_t from) {
   size_t parts = 0;
-  for (size_t at = from; at < text.size();) {
-    size_t end = text.find('/', at);
-    if (end == std::string::npos) end = text.size();
-    const size_t length = end - at;
-    if (length > 0 && !(length == 1 && text[at] == '.')) ++parts;
-    at = end + 1;
-  }
+  forEachPart(text, from, [&parts](const std::string&, size_t) {
+    ++parts;
+    return true;
+  });
   return parts;
 }
 
@@ -195,13 +190,8 @@ std::string absolutePathText(const std::string& path) {
   }
   std::string text;            // "/a/b", "" for the root
   std::vector<size_t> starts;  // where each part of text begins, at its "/"
-  for (size_t at = 0; at <= whole.size();) {
-    size_t end = whole.find('/', at);
-    if (end == std::string::npos) end = whole.size();
-    const std::string part = whole.substr(at, end - at);
-    at = end + 1;
-    if (part.empty() || part == ".") continue;
-    if (part == ".." && starts.empty()) continue;  // the root's parent
+  forEachPart(whole, 0, [&](const std::string& part, size_t) {
+    if (part == ".." && starts.empty()) return true;  // the root's parent
     if (part == "..") {
       struct stat st;
       const bool kept =
@@ -211,12 +201,13 @@ std::string absolutePathText(const std::string& path) {
       if (!kept) {
         text.resize(starts.back());
         starts.pop_back();
-        continue;
+        return true;
       }
     }
     starts.push_back(text.size());
     text += "/" + part;
-  }
+    return true;
+  });
   return text.empty() ? "/" : text;
 }
 
