@@ -21,11 +21,6 @@ namespace platform {
 namespace {
 
 struct MountedFind : FindHandle {
-  MountedFind(DIR* stream, std::string dirPrefix)
-      : dir(stream), prefix(std::move(dirPrefix)) {}
-  ~MountedFind() override { closedir(dir); }
-  bool next(FindEntry* entry, uint32_t* status) override;
-
   DIR* dir;
   std::string prefix;  // the full path of the directory and "/"
 };
@@ -65,68 +60,71 @@ bool fillEntry(MountedFind* handle, FindEntry* entry) {
   return true;
 }
 
-bool MountedFind::next(FindEntry* entry, uint32_t* status) {
+bool nextMounted(FindHandle* self, FindEntry* entry, uint32_t* status) {
   // The end of the listing, or a failure part way (EIO from a damaged
   // index on a mount).
-  if (fillEntry(this, entry)) return true;
+  if (fillEntry(static_cast<MountedFind*>(self), entry)) return true;
   *status = errno == 0 ? kErrorNoMoreFiles : windowsError(errno);
   return false;
 }
 
-class MountedTree : public Namespace {
- public:
-  uint32_t descriptor(const char* path, bool followLink,
-                      std::vector<uint8_t>* bytes) override {
-    const DescriptorReader reader = descriptorReaderFor(path);
-    uint32_t status = reader(path, followLink, bytes);
-    // A mount point lies on another file system than its parent; a link
-    // read as itself lies on its parent's.
-    if (followLink &&
-        (status == kErrorNotSupported || status == kErrorNoSecurityOnObject)) {
-      const DescriptorReader own = descriptorReaderOfObject(path);
-      if (own != nullptr && own != reader)
-        status = own(path, followLink, bytes);
-    }
-    return status;
-  }
+void closeMounted(FindHandle* self) {
+  MountedFind* handle = static_cast<MountedFind*>(self);
+  closedir(handle->dir);
+  delete handle;
+}
 
-  FindHandle* list(const std::string& dir, FindEntry* first,
-                   uint32_t* status) override {
-    const ReachablePath reachable(dir.c_str());
-    DIR* stream = reachable.error() ? nullptr : opendir(reachable.name());
-    if (stream == nullptr) {
-      const int error = reachable.error() ? reachable.error() : errno;
-      *status = error == ENOTDIR ? kErrorDirectory : windowsError(error);
-      return nullptr;
-    }
-    MountedFind* handle =
-        new (std::nothrow) MountedFind(stream, fullPathPrefix(dir));
-    if (handle == nullptr) {
-      closedir(stream);
-      *status = kErrorNotEnoughMemory;
-      return nullptr;
-    }
-    if (!handle->next(first, status)) {
-      delete handle;
-      return nullptr;
-    }
-    return handle;
+uint32_t mountedDescriptor(const char* path, bool followLink,
+                           std::vector<uint8_t>* bytes) {
+  const DescriptorReader reader = descriptorReaderFor(path);
+  uint32_t status = reader(path, followLink, bytes);
+  // A mount point lies on another file system than its parent; a link
+  // read as itself lies on its parent's.
+  if (followLink &&
+      (status == kErrorNotSupported || status == kErrorNoSecurityOnObject)) {
+    const DescriptorReader own = descriptorReaderOfObject(path);
+    if (own != nullptr && own != reader) status = own(path, followLink, bytes);
   }
+  return status;
+}
 
-  bool identity(const std::string& dir, DirectoryIdentity* identity) override {
-    const ReachablePath reachable(dir.c_str());
-    struct stat st;
-    if (reachable.error() || stat(reachable.name(), &st) != 0) return false;
-    identity->volume = static_cast<uint64_t>(st.st_dev);
-    identity->index = static_cast<uint64_t>(st.st_ino);
-    return true;
+FindHandle* listMounted(const std::string& dir, FindEntry* first,
+                        uint32_t* status) {
+  const ReachablePath reachable(dir.c_str());
+  DIR* stream = reachable.error() ? nullptr : opendir(reachable.name());
+  if (stream == nullptr) {
+    const int error = reachable.error() ? reachable.error() : errno;
+    *status = error == ENOTDIR ? kErrorDirectory : windowsError(error);
+    return nullptr;
   }
-};
+  MountedFind* handle = new (std::nothrow)
+      MountedFind{{nextMounted, closeMounted}, stream, fullPathPrefix(dir)};
+  if (handle == nullptr) {
+    closedir(stream);
+    *status = kErrorNotEnoughMemory;
+    return nullptr;
+  }
+  if (!nextMounted(handle, first, status)) {
+    closeMounted(handle);
+    return nullptr;
+  }
+  return handle;
+}
+
+bool mountedIdentity(const std::string& dir, DirectoryIdentity* identity) {
+  const ReachablePath reachable(dir.c_str());
+  struct stat st;
+  if (reachable.error() || stat(reachable.name(), &st) != 0) return false;
+  identity->volume = static_cast<uint64_t>(st.st_dev);
+  identity->index = static_cast<uint64_t>(st.st_ino);
+  return true;
+}
 
 }  // namespace
 
-Namespace& mountedTree() {
-  static MountedTree tree;
+const Namespace& mountedTree() {
+  static const Namespace tree = {mountedDescriptor, listMounted,
+                                 mountedIdentity};
   return tree;
 }
 

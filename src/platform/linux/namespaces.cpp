@@ -26,44 +26,42 @@ bool inImage(const std::string& path) {
   return findImagePath(path, &image);
 }
 
-class Router : public Namespace {
- public:
-  uint32_t descriptor(const char* path, bool followLink,
-                      std::vector<uint8_t>* bytes) override {
-    if (isOpenImagePath(path))
-      return imageNamespace().descriptor(path, followLink, bytes);
-    const uint32_t status = mountedTree().descriptor(path, followLink, bytes);
-    if (status == kErrorSuccess || status == kErrorDirectory ||
-        !mayPassThroughFile(status))
-      return status;
-    // A link read as itself names no image, even when it points to one.
-    if (!followLink && isMountedLink(path)) return status;
-    if (!inImage(path)) return status;
+uint32_t routedDescriptor(const char* path, bool followLink,
+                          std::vector<uint8_t>* bytes) {
+  if (isOpenImagePath(path))
     return imageNamespace().descriptor(path, followLink, bytes);
-  }
+  const uint32_t status = mountedTree().descriptor(path, followLink, bytes);
+  if (status == kErrorSuccess || status == kErrorDirectory ||
+      !mayPassThroughFile(status))
+    return status;
+  // A link read as itself names no image, even when it points to one.
+  if (!followLink && isMountedLink(path)) return status;
+  if (!inImage(path)) return status;
+  return imageNamespace().descriptor(path, followLink, bytes);
+}
 
-  FindHandle* list(const std::string& dir, FindEntry* first,
-                   uint32_t* status) override {
-    if (isOpenImagePath(dir.c_str()))
-      return imageNamespace().list(dir, first, status);
-    FindHandle* found = mountedTree().list(dir, first, status);
-    if (found != nullptr || *status == kErrorNoSecurityOnObject ||
-        !mayPassThroughFile(*status) || !inImage(dir))
-      return found;
+FindHandle* routedList(const std::string& dir, FindEntry* first,
+                       uint32_t* status) {
+  if (isOpenImagePath(dir.c_str()))
     return imageNamespace().list(dir, first, status);
-  }
+  FindHandle* found = mountedTree().list(dir, first, status);
+  if (found != nullptr || *status == kErrorNoSecurityOnObject ||
+      !mayPassThroughFile(*status) || !inImage(dir))
+    return found;
+  return imageNamespace().list(dir, first, status);
+}
 
-  bool identity(const std::string& dir, DirectoryIdentity* identity) override {
-    if (isOpenImagePath(dir.c_str()))
-      return imageNamespace().identity(dir, identity);
-    return mountedTree().identity(dir, identity);
-  }
-};
+bool routedIdentity(const std::string& dir, DirectoryIdentity* identity) {
+  if (isOpenImagePath(dir.c_str()))
+    return imageNamespace().identity(dir, identity);
+  return mountedTree().identity(dir, identity);
+}
 
 }  // namespace
 
-Namespace& pathNamespace() {
-  static Router router;
+const Namespace& pathNamespace() {
+  static const Namespace router = {routedDescriptor, routedList,
+                                   routedIdentity};
   return router;
 }
 

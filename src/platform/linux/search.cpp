@@ -25,12 +25,14 @@ bool findNext(FindHandle* handle, FindEntry* entry) {
   if (handle == nullptr || entry == nullptr) return false;
   FindEntry next;
   uint32_t status = kErrorNoMoreFiles;
-  if (!handle->next(&next, &status)) return fail(status);
+  if (!handle->next(handle, &next, &status)) return fail(status);
   *entry = std::move(next);
   return true;
 }
 
-void findClose(FindHandle* handle) { delete handle; }
+void findClose(FindHandle* handle) {
+  if (handle != nullptr) handle->close(handle);
+}
 
 bool directoryIdentity(const std::string& dir, DirectoryIdentity* identity) {
   return pathNamespace().identity(dir, identity);
