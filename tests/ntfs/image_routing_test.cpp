@@ -148,20 +148,22 @@ TEST_F(ImageRouting, StartPathsLeadToTheirVolumeOrFailWithTheirCode) {
 }
 
 // The root of every route is the same record of the same volume: the
-// volume names its directories by record, and the root is record 5.
+// volume names its directories by record, and the root is record 5. A
+// build without the libraries lists nothing there and knows no identity.
 TEST_F(ImageRouting, DirectoryIdentityIsTheVolumeRecord) {
-  if (VESK_TEST_IMAGES == 0) GTEST_SKIP() << "built without libntfs-3g";
+  const bool images = VESK_TEST_IMAGES != 0;
   for (const char* start : {"volume.ntfs", "mbr.img@2", "gpt.img"}) {
     SCOPED_TRACE(start);
     resetLayer();
     const std::string path = (dir_ / start).string();
     examineStartPath(path);
     SecurityDescriptor* sd = nullptr;
-    ASSERT_EQ(getNamedSecurityInfo(path.c_str(), &sd), 0u);
+    ASSERT_EQ(getNamedSecurityInfo(path.c_str(), &sd),
+              images ? 0u : kErrorNotSupported);
     localFree(sd);
     DirectoryIdentity root{};
-    ASSERT_TRUE(directoryIdentity(path, &root));
-    EXPECT_EQ(root.index, 5u);
+    ASSERT_EQ(directoryIdentity(path, &root), images);
+    EXPECT_EQ(root.index, images ? 5u : 0u);
     // The volume keeps no user files: an empty listing, not a failure.
     FindEntry entry;
     EXPECT_EQ(findFirst(path, &entry), nullptr);
