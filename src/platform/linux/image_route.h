@@ -1,5 +1,5 @@
 // Which paths lead into the start path's disk image, and the volume
-// (ntfs/volume.h) open on it for the run (linux_image_route.cpp). No OS
+// (ntfs/volume.h) open on it for the run (image_route.cpp). No OS
 // or library type here.
 #pragma once
 
