@@ -4,9 +4,10 @@
 // call's contract: statuses are Windows error codes, blocks handed out are
 // released once each through the matching localFree. Text is UTF-8 on
 // Windows (the layer speaks UTF-16 to the system) and the bytes as stored
-// on Linux; outputText turns it into what is printed. windows.cpp answers
-// them through the "W" calls; the linux_*.cpp files from the NTFS
-// descriptors that ntfs-3g exposes; tests link a scripted fake. No OS type
+// on Linux; outputText turns it into what is printed. platform/windows/
+// answers them through the "W" calls; platform/linux/ from the descriptors
+// that NTFS mounts and Samba keep and, through ntfs/ and disk/, from
+// volumes inside disk images; tests link a scripted fake. No OS type
 // crosses this header.
 #pragma once
 
@@ -15,30 +16,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/errors.h"
+
 namespace vesk {
 namespace platform {
-
-// Windows error codes the layers report.
-constexpr uint32_t kErrorSuccess = 0;
-constexpr uint32_t kErrorFileNotFound = 2;
-constexpr uint32_t kErrorPathNotFound = 3;
-constexpr uint32_t kErrorTooManyOpenFiles = 4;
-constexpr uint32_t kErrorAccessDenied = 5;
-constexpr uint32_t kErrorNotEnoughMemory = 8;
-constexpr uint32_t kErrorNoMoreFiles = 18;
-constexpr uint32_t kErrorNotSupported = 50;
-constexpr uint32_t kErrorInvalidParameter = 87;
-constexpr uint32_t kErrorInsufficientBuffer = 122;
-constexpr uint32_t kErrorCallNotImplemented = 120;
-constexpr uint32_t kErrorFilenameTooLong = 206;
-constexpr uint32_t kErrorNoMoreItems = 259;
-constexpr uint32_t kErrorDirectory = 267;
-constexpr uint32_t kErrorNoNetwork = 1222;
-constexpr uint32_t kErrorNoneMapped = 1332;
-constexpr uint32_t kErrorInvalidSid = 1337;
-constexpr uint32_t kErrorInvalidSecurityDescr = 1338;
-constexpr uint32_t kErrorNoSecurityOnObject = 1350;
-constexpr uint32_t kErrorRpcServerUnavailable = 1722;
 
 // Control bits of a security descriptor (SECURITY_DESCRIPTOR_CONTROL).
 constexpr uint16_t kSeOwnerDefaulted = 0x0001;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
-#include "platform/ntacl.h"
 #include "report/entry_format.h"
+#include "sd/descriptor.h"
+#include "sd/ntacl.h"
 #include "terms/terms.h"
 
 namespace {

@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
-#include "platform/linux_image.h"
+#include "disk/partition.h"
+#include "ntfs/volume.h"
+#include "sd/descriptor.h"
 
 namespace {
 
@@ -25,10 +26,9 @@ constexpr int kMaxEntries = 4000;
 std::vector<uint8_t> base;
 std::vector<size_t> metadataBlocks;  // blocks of the volume that are not zero
 
-void walk(ImageVolume* volume, const std::string& inner, int depth,
-          int* budget) {
+void walk(Volume* volume, const std::string& inner, int depth, int* budget) {
   std::vector<uint8_t> bytes;
-  if (imageDescriptor(volume, inner, &bytes) == 0) {
+  if (volume->descriptor(inner, &bytes) == 0) {
     DescriptorView view;
     if (parseDescriptor(bytes.data(), bytes.size(), &view) == 0) {
       uint32_t count = 0;
@@ -38,8 +38,8 @@ void walk(ImageVolume* volume, const std::string& inner, int depth,
     }
   }
   if (depth >= kMaxDepth) return;
-  ImageEntry entry;
-  ImageSearch* search = imageFindFirst(volume, inner, &entry);
+  VolumeEntry entry;
+  Listing* search = volume->list(inner, &entry);
   if (search == nullptr) return;
   do {
     if (--*budget < 0) break;
@@ -48,10 +48,10 @@ void walk(ImageVolume* volume, const std::string& inner, int depth,
       walk(volume, child, depth + 1, budget);
     } else {
       std::vector<uint8_t> fileBytes;
-      imageDescriptor(volume, child, &fileBytes);
+      volume->descriptor(child, &fileBytes);
     }
-  } while (imageFindNext(search, &entry));
-  imageFindClose(search);
+  } while (search->next(&entry));
+  delete search;
 }
 
 }  // namespace
@@ -93,18 +93,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A short input also cuts the volume, as a truncated image would.
   if (size % 4 == 1) image.resize(image.size() / 2);
 
-  ImageSource source;
+  Source source;
   source.size = image.size();
+  source.name = "fuzz";
   source.read = [&image](uint64_t offset, size_t length, uint8_t* out) {
     if (offset > image.size() || length > image.size() - offset) return false;
     std::memcpy(out, image.data() + offset, length);
     return true;
   };
-  source.close = [] {};
-  ImageVolume* volume = nullptr;
-  if (openImageVolume(std::move(source), 0, "fuzz", &volume) != 0) return 0;
+  Source partition;
+  if (openPartition(std::move(source), 0, &partition) != 0) return 0;
+  Volume* volume = nullptr;
+  if (openVolume(std::move(partition), &volume) != 0) return 0;
   int budget = kMaxEntries;
   walk(volume, "/", 0, &budget);
-  closeImageVolume(volume);
+  delete volume;
   return 0;
 }

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
-#include "platform/linux_internal.h"
+#include "platform/linux/linux_internal.h"
 #include "platform/platform.h"
+#include "sd/descriptor.h"
 #include "support/descriptor_builder.h"
 #include "support/platform_agreement.h"
 
@@ -72,7 +72,7 @@ class NtfsVolume : public testing::Test {
   }
 
   static void TearDownTestSuite() {
-    releaseHeldDirectory();
+    resetLayer();
     if (mounted_) {
       std::string output;
       if (run("umount " + shellQuoted(mount_), scratch_, &output) != 0)

@@ -7,7 +7,7 @@
 #include <set>
 
 #include "platform/ascii.h"
-#include "platform/descriptor.h"
+#include "sd/descriptor.h"
 
 namespace vesk {
 namespace platform {

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -121,6 +123,58 @@ inline void expectAgreement(const platform::SecurityDescriptor* sd,
     EXPECT_EQ(c.stored.aces[i].sid, sidString(entries[i].trustee.sid));
   }
   localFree(entries);
+}
+
+// The checks that each OS layer's own tests (tests/ntfs, tests/wine) make
+// alike, written once.
+
+/// mbsicmp cases that every layer answers alike: ASCII letters compared
+/// without case, every other byte as it is. sign: of the result.
+struct CompareCase {
+  const char* a;
+  const char* b;
+  int sign;
+};
+
+inline std::vector<CompareCase> asciiCompareCases() {
+  return {
+      {"", "", 0},
+      {"Users", "users", 0},
+      {"ADMINISTRATORS", "administrators", 0},
+      {"\tSYSTEM\tA", "\tsystem\ta", 0},
+      {"a", "B", -1},
+      {"B", "a", 1},
+      {"alpha", "BETA", -1},
+      {"abc", "abcd", -1},
+      {"abcd", "ABC", 1},
+      {"[", "a", -1},  // '[' sorts before 'a', after 'A'
+      {"_", "a", -1},
+  };
+}
+
+/// Runs the cases through the layer's mbsicmp.
+inline void expectComparisons(const std::vector<CompareCase>& cases) {
+  for (const CompareCase& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.a << " vs " << c.b);
+    const int result = platform::mbsicmp(c.a, c.b);
+    EXPECT_EQ((result > 0) - (result < 0), c.sign);
+  }
+}
+
+/// localClock gives a date and a clock time "hh:mm:ss".
+inline void expectLocalClockIsADate() {
+  const platform::LocalTime now = platform::localClock();
+  EXPECT_GE(now.year, 2020);
+  EXPECT_GE(now.month, 1);
+  EXPECT_LE(now.month, 12);
+  EXPECT_GE(now.day, 1);
+  EXPECT_LE(now.day, 31);
+  ASSERT_EQ(std::strlen(now.time), 8u) << now.time;
+  int h = -1, m = -1, s = -1;
+  ASSERT_EQ(std::sscanf(now.time, "%2d:%2d:%2d", &h, &m, &s), 3) << now.time;
+  EXPECT_LT(h, 24);
+  EXPECT_LT(m, 60);
+  EXPECT_LT(s, 61);
 }
 
 }  // namespace test

@@ -1,6 +1,6 @@
 // The Windows layer against the real calls: on Windows, or under Wine by
 // scripts/windows-build (which runs it with the ANSI code page 1252).
-#include "platform/windows_internal.h"
+#include "platform/windows/windows_internal.h"
 // After windows.h, which they need.
 #include <aclapi.h>
 #include <gtest/gtest.h>
@@ -14,14 +14,14 @@
 #include <iterator>
 #include <map>
 #include <memory>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
-#include "platform/descriptor.h"
 #include "platform/platform.h"
+#include "sd/descriptor.h"
 #include "support/descriptor_builder.h"
+#include "support/platform_agreement.h"
 
 namespace vesk {
 namespace {
@@ -366,35 +366,11 @@ TEST(WindowsProcessTest, ModuleFileNameIsTheTestExecutable) {
 }
 
 TEST(WindowsProcessTest, LocalClockIsADateAndATime) {
-  LocalTime now = localClock();
-  EXPECT_GE(now.year, 2020);
-  EXPECT_GE(now.month, 1);
-  EXPECT_LE(now.month, 12);
-  EXPECT_GE(now.day, 1);
-  EXPECT_LE(now.day, 31);
-  EXPECT_TRUE(std::regex_match(now.time, std::regex("[0-2][0-9]:[0-5][0-9]:"
-                                                    "[0-5][0-9]")))
-      << now.time;
+  test::expectLocalClockIsADate();
 }
 
 TEST(WindowsProcessTest, CaseInsensitiveComparison) {
-  struct Case {
-    const char* a;
-    const char* b;
-    int sign;
-  } cases[] = {
-      {"Administrators", "administrators", 0},
-      {"\tSYSTEM\tA", "\tsystem\ta", 0},
-      {"alpha", "BETA", -1},
-      {"Beta", "alpha", 1},
-      {"abc", "abcd", -1},
-      {"", "", 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.a) + " | " + c.b);
-    int result = mbsicmp(c.a, c.b);
-    EXPECT_EQ(c.sign, result < 0 ? -1 : result > 0 ? 1 : 0);
-  }
+  test::expectComparisons(test::asciiCompareCases());
 }
 
 TEST_F(WindowsPlatformTest, TextFilesUseCrLf) {

@@ -1,0 +1,27 @@
+# The optional libraries of the disk and volume readers: libntfs-3g (the
+# volume reader) and, with it, libewf (the E01 container). Each is a row of
+# its table (src/ntfs/volumes.cpp, src/disk/containers.cpp) under its flag;
+# without it, a path into an image is reported as not supported.
+set(VESK_IMAGE_STATE "off")
+set(NTFS3G_FOUND FALSE)
+set(EWF_FOUND FALSE)
+if(VESK_IMAGES AND NOT WIN32)
+  find_package(PkgConfig)
+  if(PKG_CONFIG_FOUND)
+    pkg_check_modules(NTFS3G IMPORTED_TARGET GLOBAL libntfs-3g)
+    pkg_check_modules(EWF IMPORTED_TARGET GLOBAL libewf)
+  endif()
+  if(NTFS3G_FOUND)
+    set(VESK_IMAGE_STATE "libntfs-3g ${NTFS3G_VERSION}")
+    if(EWF_FOUND)
+      string(APPEND VESK_IMAGE_STATE ", libewf ${EWF_VERSION}")
+    endif()
+  else()
+    set(EWF_FOUND FALSE)
+  endif()
+endif()
+if(NOT WIN32)
+  message(STATUS "Disk images: ${VESK_IMAGE_STATE}")
+endif()
+set(VESK_IMAGES_BUILT ${NTFS3G_FOUND})
+set(VESK_EWF_BUILT ${EWF_FOUND})

@@ -1,0 +1,330 @@
+// The Volume of libntfs-3g: an NTFS volume read straight from a source,
+// through device operations of our own (device.cpp) through which nothing
+// can be written. Directory listings give what a mount by ntfs-3g gives by
+// default.
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <unordered_map>
+
+#include "ntfs/device.h"
+#include "ntfs/ntfs3g_internal.h"
+#include "ntfs/volume.h"
+#include "platform/errno_codes.h"
+#include "platform/escape.h"
+#include "platform/platform.h"
+
+namespace vesk {
+namespace platform {
+
+namespace {
+
+// Distinct descriptors kept per volume; a volume with more answers the
+// rest from $Secure each time.
+constexpr size_t kDescriptorCacheBytes = 4 << 20;
+
+}  // namespace
+
+struct Ntfs3gVolume : Volume {
+  ~Ntfs3gVolume() override;
+  uint32_t descriptor(const std::string& inner,
+                      std::vector<uint8_t>* bytes) override;
+  Listing* list(const std::string& inner, VolumeEntry* first) override;
+  uint32_t listStatus() const override { return listed; }
+  std::string resolve(const std::string& inner, bool* directory) override {
+    return resolvedInner(vol, inner, directory);
+  }
+  bool directoryIndex(const std::string& inner, uint64_t* index) override;
+
+  DeviceSource device;
+  ntfs_device* dev = nullptr;
+  ntfs_volume* vol = nullptr;
+  std::unordered_map<uint32_t, std::vector<uint8_t>> bySecurityId;
+  size_t cachedBytes = 0;
+  // The entry a search handed out last, still open: the report of that
+  // entry, and the listing of it, follow at once.
+  ntfs_inode* held = nullptr;
+  std::string heldInner;
+  // The records of the directories being listed, outermost first. NTFS
+  // has no hard links to directories, so a record met again below itself
+  // is a damaged index that would make the walk endless.
+  std::vector<uint64_t> listing;
+  // Why the last search gave nothing (listStatus).
+  uint32_t listed = kErrorNoMoreFiles;
+};
+
+struct Ntfs3gListing : Listing {
+  ~Ntfs3gListing() override;
+  bool next(VolumeEntry* entry) override;
+
+  Ntfs3gVolume* volume = nullptr;
+  ntfs_inode* dir = nullptr;
+  std::string inner;    // of the directory, "/" or "/a/b"
+  bool read = false;    // batch holds the whole listing
+  uint32_t failed = 0;  // the error that cut the listing short
+  struct Found {
+    std::string name;
+    MFT_REF ref;
+    unsigned type;  // NTFS_DT_DIR for a directory, as its index entry says
+  };
+  std::vector<Found> batch;
+  size_t at = 0;
+};
+
+namespace {
+
+void releaseHeld(Ntfs3gVolume* volume) {
+  if (volume->held != nullptr) ntfs_inode_close(volume->held);
+  volume->held = nullptr;
+  volume->heldInner.clear();
+}
+
+// The inode at inner, from the held entry when it is the one.
+ntfs_inode* openInner(Ntfs3gVolume* volume, const std::string& inner,
+                      bool* fromHeld) {
+  *fromHeld = false;
+  if (volume->held != nullptr && inner == volume->heldInner) {
+    *fromHeld = true;
+    return volume->held;
+  }
+  if (inner == "/") return ntfs_inode_open(volume->vol, FILE_root);
+  return ntfs_pathname_to_inode(volume->vol, nullptr, inner.c_str());
+}
+
+// A record that cannot be read is a damaged one.
+uint32_t inodeError(int error) {
+  return error == ENOENT || error == ENOTDIR || error == ENOMEM
+             ? windowsError(error)
+             : kErrorFileCorrupt;
+}
+
+// A path that goes on below a file fails as the kernel fails it, with
+// ENOTDIR, where libntfs-3g says ENOENT.
+uint32_t missingInodeError(Ntfs3gVolume* volume, std::string inner, int error) {
+  if (error != ENOENT) return inodeError(error);
+  for (size_t slash;
+       (slash = inner.rfind('/')) != std::string::npos && slash != 0;) {
+    inner.resize(slash);
+    ntfs_inode* ni =
+        ntfs_pathname_to_inode(volume->vol, nullptr, inner.c_str());
+    if (ni == nullptr) continue;
+    const bool directory = ni->mrec->flags & MFT_RECORD_IS_DIRECTORY;
+    ntfs_inode_close(ni);
+    return directory ? kErrorFileNotFound : kErrorPathNotFound;
+  }
+  return kErrorFileNotFound;
+}
+
+// libntfs-3g invents a descriptor for an object with none stored; the
+// stored one is read here directly so that the invention is never shown.
+uint32_t storedDescriptor(Ntfs3gVolume* volume, ntfs_inode* ni,
+                          std::vector<uint8_t>* bytes) {
+  const uint32_t securityId = le32_to_cpu(ni->security_id);
+  if (securityId == 0 || volume->vol->secure_ni == nullptr ||
+      volume->vol->secure_xsii == nullptr)
+    return readOwnDescriptor(ni, bytes);
+  const auto known = volume->bySecurityId.find(securityId);
+  if (known != volume->bySecurityId.end()) {
+    *bytes = known->second;
+    return 0;
+  }
+  const uint32_t status = readSecureDescriptor(volume->vol, securityId, bytes);
+  if (status == 0 && volume->cachedBytes < kDescriptorCacheBytes) {
+    volume->bySecurityId.emplace(securityId, *bytes);
+    volume->cachedBytes += bytes->size() + 64;
+  }
+  return status;
+}
+
+// What the mount shows in a listing: no DOS 8.3 names, no "." or "..", no
+// metadata files (records below the first user record, $Extend among
+// them, but the root).
+int collectEntry(void* context, const ntfschar* name, const int length,
+                 const int nameType, const s64, const MFT_REF ref,
+                 const unsigned type) {
+  Ntfs3gListing* search = static_cast<Ntfs3gListing*>(context);
+  if (nameType == FILE_NAME_DOS) return 0;
+  if (MREF(ref) < FILE_first_user && MREF(ref) != FILE_root) return 0;
+  char* text = nullptr;
+  const int bytes = ntfs_ucstombs(name, length, &text, 0);
+  if (bytes < 0) return 0;
+  std::string utf8(text, static_cast<size_t>(bytes));
+  std::free(text);
+  if (utf8 == "." || utf8 == "..") return 0;
+  search->batch.push_back(Ntfs3gListing::Found{std::move(utf8), ref, type});
+  return 0;
+}
+
+// The whole directory in one pass, as a mount reads it: libntfs-3g, asked
+// to go on from a position inside an index block, ends such a listing with
+// EIO although nothing is damaged.
+bool refill(Ntfs3gListing* search) {
+  if (search->read) return false;
+  search->read = true;
+  s64 position = 0;
+  // A failure part way ends the listing after the entries read before it,
+  // and is then reported, as a mount reports it (EIO from a damaged index).
+  errno = 0;
+  if (ntfs_readdir(search->dir, &position, search, collectEntry) != 0)
+    search->failed = windowsError(errno == 0 ? EIO : errno);
+  return !search->batch.empty();
+}
+
+// Hands out the next entry, its inode held for the report that follows.
+bool handOut(Ntfs3gListing* search, VolumeEntry* entry) {
+  Ntfs3gVolume* volume = search->volume;
+  if (search->at >= search->batch.size() && !refill(search)) {
+    volume->listed = search->failed != 0 ? search->failed : kErrorNoMoreFiles;
+    return false;
+  }
+  const Ntfs3gListing::Found& found = search->batch[search->at++];
+  releaseHeld(volume);
+  entry->name = found.name;
+  entry->directory = false;
+  entry->link = false;
+  volume->heldInner =
+      (search->inner == "/" ? "/" : search->inner + "/") + found.name;
+  ntfs_inode* ni = ntfs_inode_open(volume->vol, found.ref);
+  // A record that cannot be read is what its index entry says, as on a
+  // mount: a damaged directory is still reported, and its listing fails.
+  if (ni == nullptr) entry->directory = found.type == NTFS_DT_DIR;
+  if (ni != nullptr) {
+    // A junction or symbolic link to a directory is an index too; as on a
+    // mounted volume it is reported like a directory but never entered.
+    entry->directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
+    entry->link = (ni->flags & FILE_ATTR_REPARSE_POINT) != 0;
+    // A link that NTFS does not mark as a directory counts as its target,
+    // which the mount checks.
+    std::string target;
+    if (linkTarget(ni, &target)) {
+      entry->link = true;
+      entry->directory =
+          linkLeadsToDirectory(volume->vol, search->inner, target);
+    }
+    volume->held = ni;
+  }
+  return true;
+}
+
+}  // namespace
+
+uint32_t openNtfs3gVolume(Source source, Volume** out) {
+  *out = nullptr;
+  Ntfs3gVolume* volume = new (std::nothrow) Ntfs3gVolume;
+  if (volume == nullptr) {
+    closeSource(&source);
+    return kErrorNotEnoughMemory;
+  }
+  volume->device.source = std::move(source);
+  const std::string label = volume->device.source.name;
+  uint32_t status = 0;
+  volume->dev =
+      ntfs_device_alloc(label.c_str(), 0, &deviceOperations, &volume->device);
+  if (volume->dev == nullptr) status = kErrorNotEnoughMemory;
+  if (status == 0) {
+    volume->vol = ntfs_device_mount(volume->dev, NTFS_MNT_RDONLY);
+    if (volume->vol == nullptr) {
+      status = errno == ENOMEM ? kErrorNotEnoughMemory : kErrorDiskCorrupt;
+      if (NDevOpen(volume->dev)) deviceOperations.close(volume->dev);
+      ntfs_device_free(volume->dev);
+      volume->dev = nullptr;
+    }
+  }
+  if (status != 0) {
+    delete volume;
+    return status;
+  }
+  if (volume->vol->secure_ni == nullptr) ntfs_open_secure(volume->vol);
+  const bool dirty = (le16_to_cpu(volume->vol->flags) & 0x0001) != 0;
+  const bool hibernated =
+      ntfs_volume_check_hiberfile(volume->vol, 0) != 0 && errno == EPERM;
+  if (dirty || hibernated) {
+    // The label is a path: escaped as every printed path is.
+    std::string line =
+        "vesk: " + outputText(escapedControls(label, true), nullptr) +
+        ": the volume is " + (hibernated ? "hibernated" : "marked dirty") +
+        "; its metadata may be stale\n";
+    std::fputs(line.c_str(), stderr);
+  }
+  *out = volume;
+  return 0;
+}
+
+Ntfs3gVolume::~Ntfs3gVolume() {
+  releaseHeld(this);
+  if (vol != nullptr) ntfs_umount(vol, FALSE);  // closes and frees the device
+  closeSource(&device.source);
+}
+
+uint32_t Ntfs3gVolume::descriptor(const std::string& inner,
+                                  std::vector<uint8_t>* bytes) {
+  bool fromHeld = false;
+  ntfs_inode* ni = openInner(this, inner, &fromHeld);
+  if (ni == nullptr) return missingInodeError(this, inner, errno);
+  const uint32_t status = storedDescriptor(this, ni, bytes);
+  if (!fromHeld) ntfs_inode_close(ni);
+  return status;
+}
+
+bool Ntfs3gVolume::directoryIndex(const std::string& inner, uint64_t* index) {
+  bool fromHeld = false;
+  ntfs_inode* ni = openInner(this, inner, &fromHeld);
+  if (ni == nullptr) return false;
+  const bool directory = ni->mrec->flags & MFT_RECORD_IS_DIRECTORY;
+  *index = ni->mft_no;
+  if (!fromHeld) ntfs_inode_close(ni);
+  return directory;
+}
+
+Listing* Ntfs3gVolume::list(const std::string& inner, VolumeEntry* entry) {
+  bool fromHeld = false;
+  ntfs_inode* dir = openInner(this, inner, &fromHeld);
+  if (dir == nullptr) {
+    // As opendir fails: below a file is no directory, a damaged record is
+    // a listing that failed.
+    const uint32_t status = missingInodeError(this, inner, errno);
+    listed = status == kErrorPathNotFound ? kErrorDirectory : status;
+    return nullptr;
+  }
+  if (fromHeld) {  // the search owns it from here
+    held = nullptr;
+    heldInner.clear();
+  }
+  const bool loops =
+      std::find(listing.begin(), listing.end(), dir->mft_no) != listing.end();
+  listed = loops ? kErrorNoMoreFiles : kErrorDirectory;
+  if (!(dir->mrec->flags & MFT_RECORD_IS_DIRECTORY) || loops) {
+    ntfs_inode_close(dir);
+    return nullptr;
+  }
+  Ntfs3gListing* search = new (std::nothrow) Ntfs3gListing;
+  if (search == nullptr) {
+    ntfs_inode_close(dir);
+    listed = kErrorNotEnoughMemory;
+    return nullptr;
+  }
+  search->volume = this;
+  search->dir = dir;
+  search->inner = inner;
+  listing.push_back(dir->mft_no);
+  if (!handOut(search, entry)) {
+    delete search;
+    return nullptr;
+  }
+  return search;
+}
+
+bool Ntfs3gListing::next(VolumeEntry* entry) { return handOut(this, entry); }
+
+Ntfs3gListing::~Ntfs3gListing() {
+  std::vector<uint64_t>& open = volume->listing;
+  const auto own = std::find(open.begin(), open.end(), dir->mft_no);
+  if (own != open.end()) open.erase(own);
+  ntfs_inode_close(dir);
+}
+
+}  // namespace platform
+}  // namespace vesk

@@ -1,0 +1,40 @@
+// Which paths lead into the start path's disk image, and the volume
+// (ntfs/volume.h) open on it for the run (image_route.cpp). No OS
+// or library type here.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "ntfs/volume.h"
+
+namespace vesk {
+namespace platform {
+
+/// Where a path that passes through an image leads.
+struct ImagePath {
+  Volume* volume;     // nullptr when the image could not be opened
+  uint32_t status;    // the error of the open, when volume is nullptr
+  std::string inner;  // "/" or "/a/b" inside the volume
+};
+
+// examineStartPath (platform.h) remembers whether the start path passes
+// through a regular file or a block device, or names one as file@N.
+
+/// Whether path lies inside the start path's image and that is already
+/// open (cheap: no system call).
+bool findOpenImagePath(const std::string& path, ImagePath* out);
+
+/// Whether path lies inside the start path's image; opens the volume on
+/// first use (once, even when that fails), keeping it for the run.
+bool findImagePath(const std::string& path, ImagePath* out);
+
+/// Closes the start path's image, if open, and forgets it.
+void closeStartImage();
+
+/// Whether path lies in the start path's image and that is already open;
+/// no system call.
+bool isOpenImagePath(const char* path);
+
+}  // namespace platform
+}  // namespace vesk

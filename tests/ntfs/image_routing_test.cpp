@@ -1,0 +1,179 @@
+// The routing of a start path into a disk image, over images made here
+// from mkntfs's bytes: no root, no FUSE, a few seconds. The same volume is
+// read as a file, as a partition of an MBR disk (name@N) and of a GPT
+// disk; an E01 header, a missing partition and a foreign one fail with
+// their own codes. Each case starts from resetLayer().
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "platform/linux/linux_internal.h"
+#include "platform/platform.h"
+
+namespace vesk {
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint64_t kVolumeBytes = 4u << 20;
+constexpr uint64_t kFirstSector = 2048;  // where each disk's partitions start
+
+void put32(std::vector<uint8_t>* bytes, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; ++i)
+    (*bytes)[at + i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void put64(std::vector<uint8_t>* bytes, size_t at, uint64_t value) {
+  put32(bytes, at, static_cast<uint32_t>(value));
+  put32(bytes, at + 4, static_cast<uint32_t>(value >> 32));
+}
+
+void write(const fs::path& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+// A disk whose partitions are the volume (at kFirstSector) and, for an
+// MBR, one empty partition of another type before it in slot 1.
+std::vector<uint8_t> diskOf(const std::vector<uint8_t>& volume, bool gpt) {
+  const uint64_t sectors = volume.size() / 512;
+  std::vector<uint8_t> disk((kFirstSector + sectors + 64) * 512);
+  std::copy(volume.begin(), volume.end(), disk.begin() + kFirstSector * 512);
+  auto entry = [&](int slot, uint8_t type, uint32_t first, uint32_t count) {
+    const size_t at = 446 + 16 * slot;
+    disk[at + 4] = type;
+    put32(&disk, at + 8, first);
+    put32(&disk, at + 12, count);
+  };
+  disk[510] = 0x55;
+  disk[511] = 0xAA;
+  if (!gpt) {
+    entry(0, 0x0B, 64, 64);  // FAT32, all zeros: not NTFS
+    entry(1, 0x07, kFirstSector, static_cast<uint32_t>(sectors));
+    return disk;
+  }
+  entry(0, 0xEE, 1, 0xFFFFFFFF);
+  std::memcpy(&disk[512], "EFI PART", 8);
+  put64(&disk, 512 + 72, 2);
+  put32(&disk, 512 + 80, 128);
+  put32(&disk, 512 + 84, 128);
+  disk[1024] = 0xA2;
+  put64(&disk, 1024 + 32, kFirstSector);
+  put64(&disk, 1024 + 40, kFirstSector + sectors - 1);
+  return disk;
+}
+
+class ImageRouting : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // One directory per process: ctest runs each case in its own, at once.
+    dir_ = fs::path(testing::TempDir()) /
+           ("vesk-image-routing-" + std::to_string(getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    const fs::path volume = dir_ / "volume.ntfs";
+    fs::resize_file((std::ofstream(volume), volume), kVolumeBytes);
+    const std::string make = "PATH=$PATH:/usr/sbin:/sbin mkntfs -F -Q -q '" +
+                             volume.string() + "' >/dev/null 2>&1";
+    made_ = std::system(make.c_str()) == 0;
+    if (!made_) return;
+    std::ifstream in(volume, std::ios::binary);
+    const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                     std::istreambuf_iterator<char>());
+    write(dir_ / "mbr.img", diskOf(bytes, false));
+    write(dir_ / "gpt.img", diskOf(bytes, true));
+    std::vector<uint8_t> ewf(4096);
+    std::memcpy(ewf.data(), "EVF\x09\x0D\x0A\xFF\x00", 8);
+    write(dir_ / "case.E01", ewf);
+  }
+
+  static void TearDownTestSuite() {
+    resetLayer();
+    fs::remove_all(dir_);
+  }
+
+  void SetUp() override {
+    if (!made_) GTEST_SKIP() << "mkntfs (ntfs-3g) could not make a volume";
+    resetLayer();
+  }
+
+  static fs::path dir_;
+  static bool made_;
+};
+
+fs::path ImageRouting::dir_;
+bool ImageRouting::made_ = false;
+
+TEST_F(ImageRouting, StartPathsLeadToTheirVolumeOrFailWithTheirCode) {
+  const bool images = VESK_TEST_IMAGES != 0;
+  const bool ewf = VESK_TEST_EWF != 0;
+  const uint32_t unsupported = kErrorNotSupported;
+  struct Case {
+    const char* path;  // below the scratch directory
+    uint32_t status;   // of the descriptor, with the libraries
+    uint32_t without;  // without them
+  } cases[] = {
+      {"volume.ntfs", 0, unsupported},
+      {"volume.ntfs/", 0, unsupported},
+      {"mbr.img", 0, unsupported},  // the first NTFS partition
+      {"mbr.img@2", 0, unsupported},
+      {"gpt.img", 0, unsupported},
+      {"gpt.img@1", 0, unsupported},
+      {"volume.ntfs/missing", kErrorFileNotFound, unsupported},
+      {"volume.ntfs@2", kErrorInvalidDrive, unsupported},  // no table
+      {"mbr.img@3", kErrorInvalidDrive, unsupported},
+      {"mbr.img@1", kErrorUnrecognizedVolume, unsupported},
+      {"case.E01", ewf ? kErrorDiskCorrupt : unsupported, unsupported},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    resetLayer();
+    const std::string path = (dir_ / c.path).string();
+    examineStartPath(path);
+    SecurityDescriptor* sd = nullptr;
+    EXPECT_EQ(getNamedSecurityInfo(path.c_str(), &sd),
+              images ? c.status : c.without);
+    localFree(sd);
+  }
+}
+
+// The root of every route is the same record of the same volume: the
+// volume names its directories by record, and the root is record 5. A
+// build without the libraries lists nothing there and knows no identity.
+TEST_F(ImageRouting, DirectoryIdentityIsTheVolumeRecord) {
+  const bool images = VESK_TEST_IMAGES != 0;
+  for (const char* start : {"volume.ntfs", "mbr.img@2", "gpt.img"}) {
+    SCOPED_TRACE(start);
+    resetLayer();
+    const std::string path = (dir_ / start).string();
+    examineStartPath(path);
+    SecurityDescriptor* sd = nullptr;
+    ASSERT_EQ(getNamedSecurityInfo(path.c_str(), &sd),
+              images ? 0u : kErrorNotSupported);
+    localFree(sd);
+    DirectoryIdentity root{};
+    ASSERT_EQ(directoryIdentity(path, &root), images);
+    EXPECT_EQ(root.index, images ? 5u : 0u);
+    // The volume keeps no user files: an empty listing, not a failure.
+    FindEntry entry;
+    EXPECT_EQ(findFirst(path, &entry), nullptr);
+    EXPECT_EQ(getLastError(), kErrorNoMoreFiles);
+    // The image is open: a path below it that is missing is the volume's.
+    DirectoryIdentity missing{};
+    EXPECT_FALSE(directoryIdentity(path + "/missing", &missing));
+  }
+}
+
+}  // namespace
+}  // namespace platform
+}  // namespace vesk
