@@ -102,16 +102,19 @@ uint32_t inodeError(int error) {
 }
 
 // A path that goes on below a file fails as the kernel fails it, with
-// ENOTDIR, where libntfs-3g says ENOENT.
+// ENOTDIR, where libntfs-3g says ENOENT. The nearest ancestor found is read
+// with its links followed: a name missing below a link to a directory is
+// missing from that directory.
 uint32_t missingInodeError(Ntfs3gVolume* volume, std::string inner, int error) {
   if (error != ENOENT) return inodeError(error);
   for (size_t slash;
        (slash = inner.rfind('/')) != std::string::npos && slash != 0;) {
     inner.resize(slash);
+    bool directory = false;
+    const std::string resolved = resolvedInner(volume->vol, inner, &directory);
     ntfs_inode* ni =
-        ntfs_pathname_to_inode(volume->vol, nullptr, inner.c_str());
+        ntfs_pathname_to_inode(volume->vol, nullptr, resolved.c_str());
     if (ni == nullptr) continue;
-    const bool directory = ni->mrec->flags & MFT_RECORD_IS_DIRECTORY;
     ntfs_inode_close(ni);
     return directory ? kErrorFileNotFound : kErrorPathNotFound;
   }

@@ -1,8 +1,11 @@
 // The routing of a start path into a disk image, over images made here
 // from mkntfs's bytes: no root, no FUSE, a few seconds. The same volume is
 // read as a file, as a partition of an MBR disk (name@N) and of a GPT
-// disk; an E01 header, a missing partition and a foreign one fail with
-// their own codes. Each case starts from resetLayer().
+// disk; a lone E01 header, a missing partition and a foreign one fail with
+// their own codes. A kept volume with symbolic links (make-links-volume)
+// is read raw and as E01 files made here by ewfacquire, whole and split:
+// paths through links, chains of them and the E01 files reach what the
+// raw path reaches. Each case starts from resetLayer().
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -94,7 +97,18 @@ class ImageRouting : public testing::Test {
     write(dir_ / "gpt.img", diskOf(bytes, true));
     std::vector<uint8_t> ewf(4096);
     std::memcpy(ewf.data(), "EVF\x09\x0D\x0A\xFF\x00", 8);
-    write(dir_ / "case.E01", ewf);
+    write(dir_ / "corrupt.E01", ewf);
+    const std::string links = (dir_ / "links.ntfs").string();
+    linked_ = std::system(("gzip -dc '" VESK_TEST_SOURCE_DIR
+                           "/ntfs/links-volume.ntfs.gz' >'" +
+                           links + "'")
+                              .c_str()) == 0;
+    for (const char* target : {"case", "split -S 1048576"}) {
+      const std::string acquire = "ewfacquire -q -u -f encase6 -c none -t '" +
+                                  dir_.string() + "'/" + target + " '" + links +
+                                  "' </dev/null >/dev/null 2>&1";
+      linked_ = linked_ && std::system(acquire.c_str()) == 0;
+    }
   }
 
   static void TearDownTestSuite() {
@@ -109,15 +123,18 @@ class ImageRouting : public testing::Test {
 
   static fs::path dir_;
   static bool made_;
+  static bool linked_;  // the links volume unpacked and acquired as E01
 };
 
 fs::path ImageRouting::dir_;
 bool ImageRouting::made_ = false;
+bool ImageRouting::linked_ = false;
 
 TEST_F(ImageRouting, StartPathsLeadToTheirVolumeOrFailWithTheirCode) {
   const bool images = VESK_TEST_IMAGES != 0;
   const bool ewf = VESK_TEST_EWF != 0;
   const uint32_t unsupported = kErrorNotSupported;
+  ASSERT_TRUE(linked_) << "gzip or ewfacquire failed";
   struct Case {
     const char* path;  // below the scratch directory
     uint32_t status;   // of the descriptor, with the libraries
@@ -133,7 +150,12 @@ TEST_F(ImageRouting, StartPathsLeadToTheirVolumeOrFailWithTheirCode) {
       {"volume.ntfs@2", kErrorInvalidDrive, unsupported},  // no table
       {"mbr.img@3", kErrorInvalidDrive, unsupported},
       {"mbr.img@1", kErrorUnrecognizedVolume, unsupported},
-      {"case.E01", ewf ? kErrorDiskCorrupt : unsupported, unsupported},
+      {"corrupt.E01", ewf ? kErrorDiskCorrupt : unsupported, unsupported},
+      {"split.E02", ewf ? 0 : unsupported, unsupported},  // the whole set
+      {"links.ntfs/linkdir/missing", kErrorFileNotFound, unsupported},
+      {"links.ntfs/d/missing", kErrorFileNotFound, unsupported},
+      {"links.ntfs/missing/file", kErrorFileNotFound, unsupported},
+      {"links.ntfs/linkdir/file/x", kErrorPathNotFound, unsupported},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -171,6 +193,56 @@ TEST_F(ImageRouting, DirectoryIdentityIsTheVolumeRecord) {
     // The image is open: a path below it that is missing is the volume's.
     DirectoryIdentity missing{};
     EXPECT_FALSE(directoryIdentity(path + "/missing", &missing));
+  }
+}
+
+// Each path reads what the raw path beside it reads: the same descriptor
+// bytes and, for a directory, the same identity.
+TEST_F(ImageRouting, LinksAndEvidenceFilesReachTheirTarget) {
+  const bool images = VESK_TEST_IMAGES != 0;
+  const bool ewf = VESK_TEST_EWF != 0;
+  ASSERT_TRUE(linked_) << "gzip or ewfacquire failed";
+  struct Case {
+    const char* path;  // below the scratch directory
+    const char* raw;   // what it reaches in links.ntfs
+    bool directory;
+  } cases[] = {
+      {"links.ntfs/linkdir", "links.ntfs/d", true},
+      {"links.ntfs/linkdir/file", "links.ntfs/d/file", false},
+      {"links.ntfs/chain", "links.ntfs/d", true},
+      {"links.ntfs/sub/rel/file", "links.ntfs/d/file", false},
+      {"case.E01", "links.ntfs", true},
+      {"case.E01/other", "links.ntfs/other", false},
+      {"case.E01/chain/file", "links.ntfs/d/file", false},
+      {"split.E01", "links.ntfs", true},
+      {"split.E01/sub/rel", "links.ntfs/d", true},
+      {"split.E02/d/file", "links.ntfs/d/file", false},
+  };
+  auto read = [&](const std::string& start, bool evidence) {
+    SCOPED_TRACE(start);
+    resetLayer();
+    const std::string path = (dir_ / start).string();
+    examineStartPath(path);
+    SecurityDescriptor* sd = nullptr;
+    EXPECT_EQ(getNamedSecurityInfo(path.c_str(), &sd),
+              images && (ewf || !evidence) ? 0u : kErrorNotSupported);
+    std::string key = sd ? securityDescriptorKey(sd) : "";
+    localFree(sd);
+    DirectoryIdentity identity{};
+    // The record only: the volume part names this process's open volume.
+    if (directoryIdentity(path, &identity))
+      key += "@" + std::to_string(identity.index);
+    return key;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    const bool evidence = std::strstr(c.path, ".E0") != nullptr;
+    const std::string key = read(c.path, evidence);
+    const std::string raw = read(c.raw, false);
+    if (!images || (evidence && !ewf)) continue;  // nothing read, as asked
+    EXPECT_NE(raw.find('@') == std::string::npos, c.directory);
+    EXPECT_NE(raw[0], '@');  // descriptor bytes first
+    EXPECT_EQ(key, raw);
   }
 }
 
