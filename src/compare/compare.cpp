@@ -9,6 +9,7 @@
 
 #include "compare/report_reader.h"
 #include "core/text.h"
+#include "platform/escape.h"
 #include "terms/terms.h"
 
 namespace vesk {
@@ -117,7 +118,7 @@ bool relativeKey(PathBase* base, const std::string& path, std::string* key,
 
 std::string shownKey(const std::string& key) {
   if (key.empty()) return ".";
-  return escapedText(key, true);
+  return platform::escapedControls(key, true);
 }
 
 namespace {

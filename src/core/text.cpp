@@ -8,14 +8,10 @@
 
 namespace vesk {
 
-std::string escapedText(const std::string& text, bool escapeBackslash) {
-  return platform::escapedControls(text, escapeBackslash);
-}
-
 // Where a backslash can stand in a name, it is escaped too, so that every
 // backslash printed begins an escape and each one can be undone.
 std::string escapedControls(const std::string& text) {
-  return escapedText(text, !platform::backslashIsSeparator());
+  return platform::escapedControls(text, !platform::backslashIsSeparator());
 }
 
 std::string unescapedText(const std::string& text) {
@@ -40,10 +36,7 @@ std::string unescapedText(const std::string& text) {
 }
 
 std::string printable(const std::string& text, bool* lossy) {
-  // Where a backslash can stand in a name, it is escaped too, so that every
-  // backslash printed begins an escape and each one can be undone.
-  return platform::outputText(
-      escapedText(text, !platform::backslashIsSeparator()), lossy);
+  return platform::outputText(escapedControls(text), lossy);
 }
 
 std::string utf16Escaped(const std::string& text) {

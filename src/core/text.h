@@ -17,11 +17,6 @@ std::string printable(const std::string& text, bool* lossy = nullptr);
 /// text that is already in the output's code page, such as configured terms.
 std::string escapedControls(const std::string& text);
 
-/// text with its control bytes (1 to 31 and 127), and its backslashes when
-/// escapeBackslash, as a backslash and three octal digits; nothing else
-/// changes (printable's escapes, without the code page).
-std::string escapedText(const std::string& text, bool escapeBackslash);
-
 /// What a printed name stood for: each backslash and three octal digits
 /// below 0400 as the byte of that value; any other backslash stays itself.
 std::string unescapedText(const std::string& text);
