@@ -64,6 +64,19 @@ run() {
   local file=$work/stdout.bin
   wine 'C:\vesk-smoke\bin\vesk.exe' "$@" >"$file" 2>"$work/stderr.txt"
   rc=$?
+  # vesk never ends with 1 in silence: both of its status-1 paths say why on
+  # standard error. Status 1 with nothing at all on either stream is Wine
+  # failing to start the program (seen once in CI); that run tested nothing,
+  # so it is tried once more, and said so.
+  if [[ $rc == 1 && ! -s $file && ! -s $work/stderr.txt ]]; then
+    echo "smoke: Wine started nothing for: $*; trying once more"
+    wine 'C:\vesk-smoke\bin\vesk.exe' "$@" >"$file" 2>"$work/stderr.txt"
+    rc=$?
+  fi
+  if [[ -s $work/stderr.txt ]]; then
+    echo "smoke: standard error of: $*"
+    sed 's/^/  | /' "$work/stderr.txt"
+  fi
   out=$(sed 's/\r$//' "$file"; echo x)
   out=${out%x}
   bare_lf=$(tr -d '\r' <"$file" | wc -l)
