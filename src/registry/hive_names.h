@@ -32,6 +32,10 @@ std::string machineSidOfV(const uint8_t* v, size_t size);
 /// UTF-16LE, up to its first NUL) as UTF-8; "" when it has none.
 std::string profileFolderName(const uint8_t* utf16, size_t size);
 
+/// Whether a hive of fileSize bytes whose header (its first headerSize
+/// bytes) claims more bins than the file holds was cut short.
+bool hiveCutShort(const uint8_t* header, size_t headerSize, uint64_t fileSize);
+
 /// Whether text is a SID in the form sidText prints ("S-1-5-21-..."):
 /// decimal parts without leading zeros, 1 to 15 sub-authorities.
 bool isSidText(const std::string& text);

@@ -34,6 +34,13 @@ std::string profileFolderName(const uint8_t* utf16, size_t size) {
   return utf8OfUtf16(last.data(), last.size());
 }
 
+bool hiveCutShort(const uint8_t* header, size_t headerSize, uint64_t fileSize) {
+  // The size of the hive bins is at 0x28; they start after the 4 KiB
+  // header.
+  if (header == nullptr || headerSize < 0x2C) return true;
+  return 4096 + static_cast<uint64_t>(read32(header + 0x28)) > fileSize;
+}
+
 bool isSidText(const std::string& text) {
   if (text.compare(0, 4, "S-1-") != 0) return false;
   // The authority, then the sub-authorities, each a number that sidText

@@ -74,6 +74,7 @@ struct Hive {
   libbfio_handle_t* handle = nullptr;
   libregf_file_t* file = nullptr;
   libregf_key_t* root = nullptr;
+  bool cut = false;  // shorter than its header says: names may be missing
   ~Hive() {
     if (root != nullptr) libregf_key_free(&root, nullptr);
     if (file != nullptr) {
@@ -112,6 +113,9 @@ uint32_t openHive(const Source& source, Hive* hive) {
       libregf_check_file_signature_file_io_handle(hive->handle, &error);
   libregf_error_free(&error);
   if (signature != 1) return kErrorNotRegistryFile;
+  uint8_t header[0x2C];
+  hive->cut = !source.read(0, sizeof header, header) ||
+              hiveCutShort(header, sizeof header, source.size);
   hive->input.at = 0;
   if (libregf_file_initialize(&hive->file, nullptr) != 1)
     return kErrorNotEnoughMemory;
@@ -244,7 +248,7 @@ uint32_t readSamNames(Source source, EvidenceNames* names) {
     Hive hive;
     status = openHive(source, &hive);
     if (status == 0) {
-      bool damaged = false;
+      bool damaged = hive.cut;
       Key account;
       Value v;
       std::vector<uint8_t> data;
@@ -275,7 +279,7 @@ uint32_t readProfileNames(Source source, EvidenceNames* names) {
   {
     Hive hive;
     status = openHive(source, &hive);
-    bool damaged = false;
+    bool damaged = hive.cut;
     if (status == 0 &&
         !forEachSubKey(
             hive.root, "Microsoft\\Windows NT\\CurrentVersion\\ProfileList",
