@@ -149,8 +149,8 @@ void readHives(void* place, HiveOpener open, const std::string& folder,
 
 // The hives at path for /names:: an image (file@N for partition N), a
 // folder holding Windows/System32/config, or a folder holding the hives.
-void readNamedPlace(const std::string& path,
-                    std::vector<HiveFailure>* failures) {
+void readNamedPlace(std::string path, std::vector<HiveFailure>* failures) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
   if (isHostDirectory(path)) {
     readHives(nullptr, openHostHive, hostConfigFolder(path), path + "/", false,
               failures);
