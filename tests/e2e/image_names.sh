@@ -33,27 +33,12 @@ DOMAIN=S-1-5-21-1111-2222-3333
 AZURE=S-1-12-1-1-2-3-4
 
 # software OUT SID=PATH...: a SOFTWARE hive whose ProfileList holds these
-# profiles, made from a copy of the SAM (hivex writes copies only).
+# profiles, made from a copy of the SAM.
 software() {
-  local out=$1
-  shift
   cp "$EVIDENCE_SAM" "$work/base.hive"
   chmod u+w "$work/base.hive"
-  "$PYTHON" - "$work/base.hive" "$out" "$@" <<'PY'
-import sys, hivex
-h = hivex.Hivex(sys.argv[1], write=True)
-root = h.root()
-for child in h.node_children(root):
-    h.node_delete_child(child)
-node = root
-for part in ["Microsoft", "Windows NT", "CurrentVersion", "ProfileList"]:
-    node = h.node_add_child(node, part)
-for sid, path in (a.split("=", 1) for a in sys.argv[3:]):
-    key = h.node_add_child(node, sid)
-    h.node_set_value(key, {"key": "ProfileImagePath", "t": 2,
-                           "value": (path + "\0").encode("utf-16-le")})
-h.commit(sys.argv[2])
-PY
+  "$PYTHON" "$(dirname "$0")/lib/software_hive.py" "$work/base.hive" "$1" 0 \
+    "${@:2}"
 }
 # The SAM names MACHINE-1001 itself: its profile folder is not used.
 software "$work/SOFTWARE" "$MACHINE-1001=C:\\Users\\gold" \
