@@ -47,7 +47,8 @@ bool hiveReaderBuilt();
 /// groups and aliases under the machine's SID, built-in aliases under
 /// S-1-5-32; names already known stay. 0, or an error code (kErrorBadDb for a
 /// damaged hive, whose readable names are still added, kErrorNotRegistryFile,
-/// kErrorNotSupported without libregf).
+/// kErrorFileCorrupt when source could not be read, kErrorNotSupported
+/// without libregf).
 uint32_t readSamNames(Source source, EvidenceNames* names);
 
 /// As readSamNames, for the ProfileList of a SOFTWARE hive: each SID not

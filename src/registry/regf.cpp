@@ -20,6 +20,7 @@ namespace {
 struct HiveInput {
   const Source* source;
   uint64_t at;
+  bool failed;  // a read of the source failed: the hive is unreadable
 };
 
 HiveInput* inputOf(intptr_t* handle) {
@@ -45,7 +46,10 @@ ssize_t readInput(intptr_t* handle, uint8_t* buffer, size_t size,
   if (input->at >= total) return 0;
   const size_t length =
       static_cast<size_t>(std::min<uint64_t>(size, total - input->at));
-  if (!input->source->read(input->at, length, buffer)) return -1;
+  if (!input->source->read(input->at, length, buffer)) {
+    input->failed = true;
+    return -1;
+  }
   input->at += length;
   return static_cast<ssize_t>(length);
 }
@@ -101,7 +105,7 @@ struct Value {
 };
 
 uint32_t openHive(const Source& source, Hive* hive) {
-  hive->input = HiveInput{&source, 0};
+  hive->input = HiveInput{&source, 0, false};
   if (libbfio_handle_initialize(
           &hive->handle, reinterpret_cast<intptr_t*>(&hive->input), freeInput,
           cloneInput, openInput, closeInput, readInput, writeInput, seekInput,
@@ -269,6 +273,7 @@ uint32_t readSamNames(Source source, EvidenceNames* names) {
         damaged = true;
       if (damaged) status = kErrorBadDb;
     }
+    if (hive.input.failed) status = kErrorFileCorrupt;
   }
   closeSource(&source);
   return status;
@@ -299,6 +304,7 @@ uint32_t readProfileNames(Source source, EvidenceNames* names) {
             }))
       damaged = true;
     if (status == 0 && damaged) status = kErrorBadDb;
+    if (hive.input.failed) status = kErrorFileCorrupt;
   }
   closeSource(&source);
   return status;

@@ -108,26 +108,6 @@ TEST(HiveValuesTest, SidTextAsSidTextPrintsIt) {
   }
 }
 
-TEST(HiveValuesTest, HiveCutShortWhenTheBinsDoNotFit) {
-  std::vector<uint8_t> header(0x2C, 0);
-  header[0x29] = 0x70;  // 0x7000 bytes of bins after the 4 KiB header
-  struct Case {
-    size_t headerSize;
-    uint64_t fileSize;
-    bool cut;
-  } cases[] = {
-      {0x2C, 0x8000, false}, {0x2C, 0x40000, false}, {0x2C, 0x7FFF, true},
-      {0x2C, 0, true},       {0x2B, 0x8000, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.fileSize);
-    const std::vector<uint8_t> part(header.begin(),
-                                    header.begin() + c.headerSize);
-    EXPECT_EQ(c.cut,
-              hiveCutShort(exactCopy(part).get(), part.size(), c.fileSize));
-  }
-}
-
 }  // namespace
 }  // namespace platform
 }  // namespace vesk
