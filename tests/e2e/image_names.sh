@@ -57,7 +57,8 @@ fill() {
     A:0x00:0x120089:$AZURE A:0x00:0x120089:$DOMAIN-1105 \
     A:0x00:0x1F01FF:S-1-5-32-544 A:0x00:0x1F01FF:S-1-5-18
   set_acl "$D/sub" control=0x1004 owner=$DOMAIN-1104 group=$MACHINE-513 \
-    A:0x03:0x1F01FF:$MACHINE-501 D:0x00:0x10000:$AZURE
+    A:0x03:0x1F01FF:$MACHINE-501 D:0x00:0x10000:$AZURE \
+    A:0x00:0x120089:S-1-5-32-545 A:0x00:0x120089:S-1-5-32-582
   set_acl "$D/sub/file.txt" control=0x1004 owner=$AZURE group=$MACHINE-513 \
     A:0x00:0x1F01FF:$DOMAIN-1104
 }
@@ -110,6 +111,8 @@ named() {
 $P/Data/sub	<not inherited>	Owner: jdoe
 	Guest	A	FC	CI+OI
 	mika	D	SD	NP
+	S-1-5-32-582	A	R	NP
+	Users	A	R	NP
 
 $P/Data/sub/file.txt	<not inherited>	Owner: mika
 	jdoe	A	FC	NP
@@ -184,6 +187,27 @@ expect_eq "no SOFTWARE: logged" \
   "Account names not read from: $work/bad/SOFTWARE: 2" \
   "$(grep 'Account names' "$work/log" | cut -f2-)"
 cp "$work/SOFTWARE" "$work/bad/SOFTWARE"
+# A SAM as a German Windows writes it: the well-known names still win over
+# the evidence's (Users, not Benutzer), and a built-in alias that the
+# well-known table lacks is named from it.
+cp "$EVIDENCE_SAM" "$work/german.hive"
+chmod u+w "$work/german.hive"
+"$PYTHON" - "$work/german.hive" "$work/bad/SAM" <<'PY'
+import sys, hivex
+h = hivex.Hivex(sys.argv[1], write=True)
+node = h.root()
+for part in ["SAM", "Domains", "Builtin", "Aliases", "Names"]:
+    node = h.node_get_child(node, part)
+h.node_delete_child(h.node_get_child(node, "Users"))
+for name, rid in [("Benutzer", 545), ("Storage Replica Administrators", 582)]:
+    h.node_set_value(h.node_add_child(node, name),
+                     {"key": "", "t": rid, "value": b""})
+h.commit(sys.argv[2])
+PY
+report "$SYS/Data/sub" /readacl /o "/names:$work/bad"
+expect_eq "German SAM" "$(named "$SYS" | sed -n '/^[^	].*sub	/,/^$/p' |
+  sed 's/^	S-1-5-32-582	/	Storage Replica Administrators	/' | sort)" \
+  "$(printf '%s\n\n' "$out" | sort)"
 while IFS="|" read -r make error; do
   rm -f "$work/bad/SAM"
   eval "$make"
