@@ -108,6 +108,15 @@ TEST(HiveValuesTest, SidTextAsSidTextPrintsIt) {
   }
 }
 
+TEST(HiveValuesTest, HiveCutShortWhenItsBinsDoNotFit) {
+  std::vector<uint8_t> header(0x2C, 0);
+  header[0x29] = 0x70;  // 0x7000 bytes of bins after the 4 KiB header
+  EXPECT_FALSE(hiveCutShort(exactCopy(header).get(), header.size(), 0x8000));
+  EXPECT_TRUE(hiveCutShort(exactCopy(header).get(), header.size(), 0x7FFF));
+  header.pop_back();  // too short to say
+  EXPECT_TRUE(hiveCutShort(exactCopy(header).get(), header.size(), 0x8000));
+}
+
 }  // namespace
 }  // namespace platform
 }  // namespace vesk
