@@ -86,6 +86,7 @@ bool parseOptions(int argc, const char* const* argv) {
     if (equalsIgnoringCase(arg, "/explicit")) viewState.explicitOnly = true;
     if (equalsIgnoringCase(arg, "/tsv")) viewState.flat = true;
     if (startsIgnoringCase(arg, "/who:")) viewState.who.push_back(arg + 5);
+    if (startsIgnoringCase(arg, "/names:")) viewState.namesFrom = arg + 7;
     if (const char* log = std::strstr(arg, "/l:")) {
       if (!openLog(log + 3)) return false;
     }

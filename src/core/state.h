@@ -41,6 +41,10 @@ struct ViewState {
   bool explicitOnly;             // only DACLs protected or with own entries
   bool flat;                     // one tab-separated line per entry
   std::vector<std::string> who;  // only these trustees; empty: all
+  // Where the evidence's account names come from: /names:, or "" for the
+  // start path's own volume; asked for once, at the first object read.
+  std::string namesFrom;
+  bool namesRead;
 };
 
 /// The six sections of display terms; their layout is described by

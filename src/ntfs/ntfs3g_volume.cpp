@@ -38,6 +38,7 @@ struct Ntfs3gVolume : Volume {
     return resolvedInner(vol, inner, directory);
   }
   bool directoryIndex(const std::string& inner, uint64_t* index) override;
+  uint32_t openFile(const std::string& inner, Source* out) override;
 
   DeviceSource device;
   ntfs_device* dev = nullptr;
@@ -280,6 +281,37 @@ bool Ntfs3gVolume::directoryIndex(const std::string& inner, uint64_t* index) {
   *index = ni->mft_no;
   if (!fromHeld) ntfs_inode_close(ni);
   return directory;
+}
+
+uint32_t Ntfs3gVolume::openFile(const std::string& inner, Source* out) {
+  ntfs_inode* ni = inner == "/"
+                       ? ntfs_inode_open(vol, FILE_root)
+                       : ntfs_pathname_to_inode(vol, nullptr, inner.c_str());
+  if (ni == nullptr) return missingInodeError(this, inner, errno);
+  if (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) {
+    ntfs_inode_close(ni);
+    return kErrorAccessDenied;
+  }
+  ntfs_attr* data = ntfs_attr_open(ni, AT_DATA, AT_UNNAMED, 0);
+  if (data == nullptr) {
+    const uint32_t status = inodeError(errno);
+    ntfs_inode_close(ni);
+    return status;
+  }
+  out->size = static_cast<uint64_t>(data->data_size);
+  out->name = device.source.name + inner;
+  out->read = [data](uint64_t offset, size_t length, uint8_t* bytes) {
+    return offset <= static_cast<uint64_t>(data->data_size) &&
+           length <= static_cast<uint64_t>(data->data_size) - offset &&
+           ntfs_attr_pread(data, static_cast<s64>(offset),
+                           static_cast<s64>(length),
+                           bytes) == static_cast<s64>(length);
+  };
+  out->close = [data, ni]() {
+    ntfs_attr_close(data);
+    ntfs_inode_close(ni);
+  };
+  return 0;
 }
 
 Listing* Ntfs3gVolume::list(const std::string& inner, VolumeEntry* entry) {

@@ -47,6 +47,10 @@ struct Volume {
   /// The identity of the directory at inner in *index: true when it can
   /// be opened and is a directory.
   virtual bool directoryIndex(const std::string& inner, uint64_t* index) = 0;
+  /// The unnamed data stream of the file at inner as a source of its own,
+  /// read-only, to be closed before the volume: 0 and *out, or an error
+  /// code (kErrorAccessDenied for a directory).
+  virtual uint32_t openFile(const std::string& inner, Source* out) = 0;
 };
 
 /// One row of the table: a reader and the volumes it reads.

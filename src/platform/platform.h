@@ -85,6 +85,21 @@ uint32_t getLinkSecurityInfo(const char* path, SecurityDescriptor** sd);
 /// it is a file); nothing on Windows.
 void examineStartPath(const std::string& path);
 
+/// A registry hive that was there, or asked for, but could not be read for
+/// account names: its path and the error code.
+struct HiveFailure {
+  std::string hive;
+  uint32_t status;
+};
+
+/// Once per run, after the first descriptor was read: the account names of
+/// the Windows installation being read, from its hives SAM and SOFTWARE
+/// (Linux): those at namesPath when it is not "" (/names:), else those of
+/// the start path's volume when it was read from an image and holds
+/// Windows/System32/config/SAM. lookupAccountSid then names them after the
+/// well-known SIDs. Gives the hives that could not be read.
+std::vector<HiveFailure> readEvidenceNames(const std::string& namesPath);
+
 /// GetSecurityDescriptorDacl. false on failure. A NULL DACL is present with
 /// *dacl == nullptr.
 bool getSecurityDescriptorDacl(const SecurityDescriptor* sd, bool* present,

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "core/state.h"
+#include "core/text.h"
 #include "log/log.h"
 
 namespace vesk {
@@ -41,6 +42,15 @@ void collectServerNames() {
     }
   }
   platform::wnetCloseEnum(handle);
+}
+
+void readEvidenceNames() {
+  if (viewState.namesRead) return;
+  viewState.namesRead = true;
+  for (const platform::HiveFailure& failure :
+       platform::readEvidenceNames(viewState.namesFrom))
+    logLine("Account names not read from: " + printable(failure.hive) + ": " +
+            std::to_string(static_cast<int>(failure.status)));
 }
 
 std::string accountName(const platform::Sid* sid) {

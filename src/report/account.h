@@ -15,6 +15,11 @@ void collectServerNames();
 /// backslash follows the server.
 std::string serverOfRemoteName(const std::string& remoteName);
 
+/// Once per run, when the first object has been read: takes the account
+/// names of the Windows installation being read from its registry (see
+/// platform::readEvidenceNames), logging each hive that could not be read.
+void readEvidenceNames();
+
 /// The account name of sid; its string form when nobody can name it; "" when
 /// sid is not a valid identifier.
 std::string accountName(const platform::Sid* sid);

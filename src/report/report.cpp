@@ -179,6 +179,9 @@ int reportObject(const std::string& path, bool linkItself) {
             std::to_string(static_cast<int>(status)));
     return kReportNoDescriptor;
   }
+  // Now that a descriptor was read, an image that the path leads into is
+  // open, and its registry can name its accounts.
+  readEvidenceNames();
 
   // Equal bytes give equal answers, so a descriptor's block, its log lines
   // and the names in it are made once per run. Not with /v and a log: the

@@ -147,6 +147,62 @@ TEST_F(CommandLineTest, ViewsAreWholeArgumentsAndTheirTextStillCounts) {
   EXPECT_TRUE(viewState.who.empty());
 }
 
+// /names: is a whole argument in any letter case, as the views are, and
+// the option texts inside it still count.
+TEST_F(CommandLineTest, NamesIsAWholeArgument) {
+  struct Case {
+    std::vector<const char*> args;
+    std::string from;
+    bool recurse;
+    bool showOwner;
+  } cases[] = {
+      {{"/names:/srv/disk.E01@2"}, "/srv/disk.E01@2", true, false},
+      {{"/NAMES:hives"}, "hives", false, false},
+      {{"/names:"}, "", false, false},
+      {{"x/names:hives"}, "", false, false},
+      {{"/names:a", "/names:b/o"}, "b/o", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    ASSERT_TRUE(parse(c.args));
+    EXPECT_EQ(c.from, viewState.namesFrom);
+    EXPECT_EQ(c.recurse, appState.recurse);
+    EXPECT_EQ(c.showOwner, appState.showOwner);
+  }
+}
+
+// The evidence's names are asked for once, when the first descriptor has
+// been read (an image the path leads into is open then), with the place
+// /names: gives; each hive that could not be read is one log line.
+TEST_F(CommandLineTest, EvidenceNamesAreReadOnceAfterTheFirstDescriptor) {
+  struct Case {
+    std::vector<const char*> args;
+    std::string asked;
+  } cases[] = {
+      {{"D:\\Data", "/readacl", "/s", "/l:log"}, "|2"},
+      {{"D:\\Data", "/readacl", "/s", "/l:log", "/Names:E:\\case"},
+       "E:\\case|2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args.back());
+    test::freshRun();
+    fake::Script& script = fake::script();
+    script.directories["D:\\Data"] = {{"/v/sub", true, false}};
+    script.objects["D:\\Data"].status = 5;
+    script.objects["/v/sub"].descriptor = test::buildDescriptor(
+        {0x0004, "S-1-5-32-544", "", true, {{0, 0, 1, "S-1-1-0"}}});
+    script.hiveFailures = {{"E:\\case\\SAM", 1009}, {"E:\\case\\SOFTWARE", 2}};
+    EXPECT_EQ(0, run(c.args));
+    EXPECT_EQ(std::vector<std::string>{c.asked}, fake::record().namesRead);
+    const std::string log = fake::file("log");
+    EXPECT_NE(std::string::npos,
+              log.find("\tAccount names not read from: E:\\case\\SAM: 1009\n"
+                       "2009-05-11 09:15:42\tAccount names not read from: "
+                       "E:\\case\\SOFTWARE: 2\n"))
+        << log;
+  }
+}
+
 TEST_F(CommandLineTest, ViewsAloneAreNoAction) {
   EXPECT_EQ(2, run({"D:\\Data", "/tsv", "/explicit", "/who:x"}));
   EXPECT_EQ(kNoAction, fake::record().alerts.at(0));

@@ -32,12 +32,13 @@ else
   MANWIDTH=200 man -l "$page" >"$work/page" 2>"$work/err"
   expect_eq "man -l errors" "" "$(cat "$work/err")"
   for section in NAME SYNOPSIS DESCRIPTION OPTIONS OUTPUT "DISK IMAGES" \
-    "SAMBA SERVERS" "CONFIGURATION FILE" LOG "EXIT STATUS" EXAMPLES; do
+    "ACCOUNT NAMES FROM THE EVIDENCE" "SAMBA SERVERS" "CONFIGURATION FILE" \
+    LOG "EXIT STATUS" EXAMPLES; do
     grep -q "^$section\$" "$work/page" || fail "manual page: no section $section"
   done
   # An option's entry starts its line, alone or in a list such as "/?, /h".
   for option in /readacl /s /s:N /f /o /v /l:logfile /explicit /who:NAME /tsv \
-    /grantacl /show /? /h; do
+    /names:PATH /grantacl /show /? /h; do
     pattern=$(sed 's/[?.*]/\\&/g' <<<"$option")
     grep -qE -- "^       (/[^ ]*, )*$pattern(,| |\$)" "$work/page" ||
       fail "manual page: option $option not described"

@@ -427,9 +427,9 @@ TEST_F(RememberedReportTest, SameBlocksAndLogAsWithoutMemory) {
   } cases[] = {
       {false, {}, true},
       {true, {}, false},
-      {false, {true, false, {}}, true},
-      {false, {false, false, {"Users", "S-1-5-18"}}, true},
-      {false, {false, true, {}}, false},
+      {false, {true, false, {}, "", false}, true},
+      {false, {false, false, {"Users", "S-1-5-18"}, "", false}, true},
+      {false, {false, true, {}, "", false}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::to_string(c.verbose) + std::to_string(c.view.flat) +

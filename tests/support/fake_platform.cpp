@@ -488,6 +488,13 @@ void examineStartPath(const std::string& path) {
   state().record.startPaths.push_back(path);
 }
 
+std::vector<HiveFailure> readEvidenceNames(const std::string& namesPath) {
+  fake::Record& record = state().record;
+  record.namesRead.push_back(namesPath + "|" +
+                             std::to_string(record.reads.size()));
+  return state().script.hiveFailures;
+}
+
 void startProcess() {}
 
 std::vector<std::string> commandLineArguments(int argc, char** argv) {

@@ -43,6 +43,8 @@ struct Script {
   // Account names by "SYSTEM|S-1-..." ("" system: local machine).
   std::map<std::string, std::string> accounts;
   uint32_t lookupError = platform::kErrorNoneMapped;  // when not named
+  // What readEvidenceNames answers: the hives that could not be read.
+  std::vector<platform::HiveFailure> hiveFailures;
   uint32_t openEnumStatus = 0;
   std::vector<std::string> remoteNames;  // connected drives, in order
   std::string executable = "/opt/vesk/vesk";
@@ -68,8 +70,10 @@ struct Record {
   std::vector<std::string> lookups;     // "SYSTEM|S-1-..." per lookupAccountSid
   std::vector<std::string> searched;    // directories passed to findFirst
   std::vector<std::string> startPaths;  // passed to examineStartPath
-  int clockReadings = 0;                // calls of localClock
-  int strayAcls = 0;  // ACLs not handed out by a live descriptor's DACL
+  // Each readEvidenceNames: its path, and how many reads came before it.
+  std::vector<std::string> namesRead;
+  int clockReadings = 0;  // calls of localClock
+  int strayAcls = 0;      // ACLs not handed out by a live descriptor's DACL
   int openEnums = 0;
   int closedEnums = 0;
   int openFinds = 0;      // search handles not yet closed

@@ -83,10 +83,14 @@ bool lookupAccountSid(const char* systemName, const Sid* sid, char* name,
   std::string foundName;
   std::string foundDomain;
   const uint8_t* bytes = bytesOf(sid);
-  if (const WellKnownSid* row = findWellKnownSid(sidText(bytes))) {
+  const std::string text = sidText(bytes);
+  // The well-known names, then those of the Windows installation being
+  // read, then the host's own databases.
+  if (const WellKnownSid* row = findWellKnownSid(text)) {
     foundName = row->name;
     foundDomain = row->domain;
-  } else if (!accountOfUnixId(bytes, &foundName, &foundDomain) &&
+  } else if (!evidenceAccountName(text, &foundName, &foundDomain) &&
+             !accountOfUnixId(bytes, &foundName, &foundDomain) &&
              !domainAccountName(bytes, &foundName, &foundDomain)) {
     return fail(kErrorNoneMapped);
   }

@@ -81,6 +81,14 @@ bool lookUp(const StartImage& image, const std::string& absolute,
   return true;
 }
 
+bool isImageFile(const std::string& path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 &&
+         (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
+}  // namespace
+
 uint32_t openVolumeOf(const std::string& file, uint32_t wanted,
                       const std::string& label, Volume** volume) {
   *volume = nullptr;
@@ -97,7 +105,6 @@ uint32_t openVolumeOf(const std::string& file, uint32_t wanted,
   return openVolume(std::move(partition), volume);
 }
 
-// "name@N" with N from 1: the partition number, or 0.
 uint32_t partitionSuffix(const std::string& part, size_t* at) {
   const size_t sign = part.rfind('@');
   if (sign == std::string::npos || sign == 0 || sign + 1 == part.size() ||
@@ -111,14 +118,6 @@ uint32_t partitionSuffix(const std::string& part, size_t* at) {
   *at = sign;
   return number;
 }
-
-bool isImageFile(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0 &&
-         (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
-}
-
-}  // namespace
 
 void closeStartImage() {
   StartImage* image = startImage();
@@ -166,6 +165,13 @@ bool findOpenImagePath(const std::string& path, ImagePath* out) {
   const StartImage* image = startImage();
   if (image == nullptr || !image->opened) return false;
   return lookUp(*image, absolutePathText(path), out);
+}
+
+Volume* openStartVolume(std::string* key) {
+  const StartImage* image = startImage();
+  if (image == nullptr || !image->opened) return nullptr;
+  *key = image->key;
+  return image->volume;
 }
 
 bool findImagePath(const std::string& path, ImagePath* out) {

@@ -29,6 +29,21 @@ bool findOpenImagePath(const std::string& path, ImagePath* out);
 /// first use (once, even when that fails), keeping it for the run.
 bool findImagePath(const std::string& path, ImagePath* out);
 
+/// The start path's volume when it has been opened for the run, with the
+/// image's path (and "@N") in *key; nullptr when it has not (or could not
+/// be).
+Volume* openStartVolume(std::string* key);
+
+/// The volume in the file (or block device) at file, partition wanted (0:
+/// the first NTFS one), read-only, named label: 0 and *volume, kNotAnImage
+/// or an error code.
+uint32_t openVolumeOf(const std::string& file, uint32_t wanted,
+                      const std::string& label, Volume** volume);
+
+/// N of a last part "name@N" (N from 1 to 999) with *at on the "@"; 0 when
+/// part has no such suffix.
+uint32_t partitionSuffix(const std::string& part, size_t* at);
+
 /// Closes the start path's image, if open, and forgets it.
 void closeStartImage();
 

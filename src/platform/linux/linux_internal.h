@@ -122,6 +122,14 @@ void resetReaderMemory();
 /// Frees the buffer that descriptors are read into (descriptors.cpp).
 void releaseDescriptorBuffer();
 
+/// The name that the evidence's registry gives sid (its text), if any,
+/// read by readEvidenceNames (evidence_names.cpp).
+bool evidenceAccountName(const std::string& sid, std::string* name,
+                         std::string* domain);
+
+/// Forgets the evidence's names (evidence_names.cpp).
+void resetEvidenceNames();
+
 /// Forgets winbindd's answers and whether it is there
 /// (accounts_winbind.cpp).
 void resetWinbind();

@@ -11,6 +11,7 @@ void resetLayer() {
   releaseHeldDirectory();
   resetReaderMemory();
   releaseDescriptorBuffer();
+  resetEvidenceNames();
 #if VESK_WITH_WINBIND
   resetWinbind();
 #endif

@@ -196,6 +196,12 @@ uint64_t monotonicMillis() { return GetTickCount64(); }
 
 void examineStartPath(const std::string&) {}
 
+// Hives are read on Linux only: /names: is not supported here.
+std::vector<HiveFailure> readEvidenceNames(const std::string& namesPath) {
+  if (namesPath.empty()) return {};
+  return {{namesPath, kErrorNotSupported}};
+}
+
 void startProcess() {
   // Listings of large trees go to a redirected file: write in big pieces.
   std::setvbuf(stdout, nullptr, _IOFBF, 64 * 1024);
