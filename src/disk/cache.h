@@ -8,7 +8,8 @@
 namespace vesk {
 namespace platform {
 
-/// below, read through 16 blocks of 64 KiB; closing it closes below.
+/// below, read through 16 blocks of 64 KiB, the least recently used
+/// replaced; closing it closes below.
 Source cachedSource(Source below);
 
 }  // namespace platform
