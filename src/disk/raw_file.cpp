@@ -1,5 +1,7 @@
-// POSIX reads (pread) of a file: the one file of this folder that needs the
-// system's headers, and so not built for Windows.
+// POSIX reads (pread) of a file, and the files found beside it (a split
+// image's pieces, a disk's parents): the one file of this folder besides
+// the library wrappers that needs the system's headers, and so not built
+// for Windows.
 #include "disk/raw_file.h"
 
 #include <errno.h>

@@ -1,4 +1,5 @@
-// A file or block device read as it is, read-only: the bottom of the stack.
+// A file or block device read as it is, read-only: the bottom of the stack;
+// and the files that belong with it, found beside it.
 #pragma once
 
 #include <cstdint>
