@@ -39,7 +39,8 @@ if(NOT WIN32)
 endif()
 set(VESK_IMAGES_BUILT ${NTFS3G_FOUND})
 set(VESK_EWF_BUILT ${EWF_FOUND})
-# The containers that a build without its library still recognises.
+# Whether the four libraries beside libewf were all found: the tests expect
+# them all, or (without image support) none.
 set(VESK_CONTAINERS_BUILT TRUE)
 foreach(prefix VHDI VMDK QCOW SMRAW)
   if(NOT ${prefix}_FOUND)
