@@ -10,7 +10,6 @@ namespace platform {
 namespace {
 
 constexpr uint64_t kBlock = 64 * 1024;
-constexpr size_t kBlocks = 16;
 
 // Any block may sit in any slot, the one used longest ago making room: a
 // block that every record read touches again (the volume's first) must not
@@ -24,7 +23,7 @@ struct Cache {
     size_t size = 0;
     std::vector<uint8_t> bytes;
   };
-  Block blocks[kBlocks];
+  std::vector<Block> blocks;
   uint64_t reads = 0;
 };
 
@@ -71,9 +70,10 @@ bool readCached(Cache* cache, uint64_t at, size_t length, uint8_t* out) {
 
 }  // namespace
 
-Source cachedSource(Source below) {
+Source cachedSource(Source below, size_t blocks) {
   auto cache = std::make_shared<Cache>();
   cache->below = std::move(below);
+  cache->blocks.resize(blocks > 0 ? blocks : 1);
   Source source;
   source.size = cache->below.size;
   source.name = cache->below.name;

@@ -46,7 +46,8 @@ uint32_t openDisk(const std::string& path, const std::string& label,
     disk = std::move(file);
   }
   disk.name = label;
-  *out = cachedSource(std::move(disk));
+  *out = cachedSource(std::move(disk), layer != nullptr ? kContainerCacheBlocks
+                                                        : kFileCacheBlocks);
   return 0;
 }
 
