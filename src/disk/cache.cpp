@@ -24,18 +24,20 @@ struct Cache {
     std::vector<uint8_t> bytes;
   };
   std::vector<Block> blocks;
+  Block* last = nullptr;  // the block of the last read
   uint64_t reads = 0;
 };
 
 // The slot that holds block number, or the one to load it into (number
-// then differs).
+// then differs). Most reads fall in the block of the read before.
 Cache::Block& slotFor(Cache* cache, uint64_t number) {
+  if (cache->last->number == number) return *cache->last;
   Cache::Block* oldest = &cache->blocks[0];
   for (Cache::Block& block : cache->blocks) {
-    if (block.number == number) return block;
+    if (block.number == number) return *(cache->last = &block);
     if (block.used < oldest->used) oldest = &block;
   }
-  return *oldest;
+  return *(cache->last = oldest);
 }
 
 // Reads through the blocks; false when the source cannot give the bytes.
@@ -74,6 +76,7 @@ Source cachedSource(Source below, size_t blocks) {
   auto cache = std::make_shared<Cache>();
   cache->below = std::move(below);
   cache->blocks.resize(blocks > 0 ? blocks : 1);
+  cache->last = &cache->blocks[0];
   Source source;
   source.size = cache->below.size;
   source.name = cache->below.name;
