@@ -53,7 +53,8 @@ set(CPACK_PACKAGE_DESCRIPTION
 them in a compact, tab-separated notation, one block per object, ready to be
 redirected to a file, compared, grepped and archived. On Linux it reads the
 descriptors of NTFS volumes mounted by ntfs-3g or ntfs3, of disk images,
-partitions and E01 (EnCase) evidence files read directly without mounting,
+partitions, E01 (EnCase) evidence files, VHD, VHDX, VMDK and QCOW2 disks
+and split raw images read directly without mounting,
 and the Windows ACLs that Samba keeps in security.NTACL on Linux file
 systems. vesk-diff compares two reports object by object.")
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
@@ -73,6 +74,15 @@ else()
   if(VESK_LINKS_WBCLIENT)
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libwbclient0")
   endif()
+  # The container libraries that src/disk/ links: their Debian packages.
+  foreach(pair EWF:libewf2 VHDI:libvhdi1 VMDK:libvmdk1 QCOW:libqcow1 SMRAW:libsmraw1)
+    string(REPLACE ":" ";" pair ${pair})
+    list(GET pair 0 prefix)
+    list(GET pair 1 package)
+    if(${prefix}_FOUND)
+      string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", ${package}")
+    endif()
+  endforeach()
   if(REGF_FOUND)
     string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libregf1, libbfio1")
   endif()

@@ -10,24 +10,42 @@ namespace platform {
 namespace {
 
 constexpr uint64_t kBlock = 64 * 1024;
-constexpr size_t kBlocks = 16;
 
+// Any block may sit in any slot, the one used longest ago making room: a
+// block that every record read touches again (the volume's first) must not
+// push out the one at a power-of-two distance that the records lie in,
+// each miss costing a read below (through a container, many).
 struct Cache {
   Source below;
   struct Block {
     uint64_t number = UINT64_MAX;
+    uint64_t used = 0;  // when last read from, in reads
     size_t size = 0;
     std::vector<uint8_t> bytes;
   };
-  Block blocks[kBlocks];
+  std::vector<Block> blocks;
+  Block* last = nullptr;  // the block of the last read
+  uint64_t reads = 0;
 };
+
+// The slot that holds block number, or the one to load it into (number
+// then differs). Most reads fall in the block of the read before.
+Cache::Block& slotFor(Cache* cache, uint64_t number) {
+  if (cache->last->number == number) return *cache->last;
+  Cache::Block* oldest = &cache->blocks[0];
+  for (Cache::Block& block : cache->blocks) {
+    if (block.number == number) return *(cache->last = &block);
+    if (block.used < oldest->used) oldest = &block;
+  }
+  return *(cache->last = oldest);
+}
 
 // Reads through the blocks; false when the source cannot give the bytes.
 bool readCached(Cache* cache, uint64_t at, size_t length, uint8_t* out) {
   const uint64_t size = cache->below.size;
   while (length > 0) {
     const uint64_t number = at / kBlock;
-    Cache::Block& block = cache->blocks[number % kBlocks];
+    Cache::Block& block = slotFor(cache, number);
     if (block.number != number) {
       const uint64_t start = number * kBlock;
       if (start >= size) return false;
@@ -39,6 +57,7 @@ bool readCached(Cache* cache, uint64_t at, size_t length, uint8_t* out) {
         return false;
       block.number = number;
     }
+    block.used = ++cache->reads;
     const size_t from = static_cast<size_t>(at - number * kBlock);
     if (from >= block.size) return false;
     size_t part = block.size - from;
@@ -53,9 +72,11 @@ bool readCached(Cache* cache, uint64_t at, size_t length, uint8_t* out) {
 
 }  // namespace
 
-Source cachedSource(Source below) {
+Source cachedSource(Source below, size_t blocks) {
   auto cache = std::make_shared<Cache>();
   cache->below = std::move(below);
+  cache->blocks.resize(blocks > 0 ? blocks : 1);
+  cache->last = &cache->blocks[0];
   Source source;
   source.size = cache->below.size;
   source.name = cache->below.name;

@@ -2,12 +2,11 @@
 // (.E01, .E02, ... found beside the first, links to it followed) as one
 // source: a row of the container table (containers.cpp), built with libewf.
 #include <libewf.h>
-#include <limits.h>
-#include <stdlib.h>
 
 #include <memory>
 #include <string>
 
+#include "disk/library_disk.h"
 #include "disk/source.h"
 #include "platform/errors.h"
 
@@ -23,10 +22,7 @@ void dropError(libewf_error_t** error) {
 }  // namespace
 
 uint32_t openEwf(const std::string& typed, Source* source) {
-  // The segments lie beside the first one itself, not beside a link to it.
-  char resolved[PATH_MAX];
-  const std::string path =
-      realpath(typed.c_str(), resolved) != nullptr ? resolved : typed;
+  const std::string path = resolvedPath(typed);
   libewf_error_t* error = nullptr;
   char** names = nullptr;
   int count = 0;
@@ -63,18 +59,13 @@ uint32_t openEwf(const std::string& typed, Source* source) {
   source->name = typed;
   source->read = [handle](uint64_t offset, size_t length, uint8_t* out) {
     libewf_error_t* readError = nullptr;
-    size_t done = 0;
-    while (done < length) {
-      const ssize_t got = libewf_handle_read_random(
-          handle, out + done, length - done,
-          static_cast<off64_t>(offset + done), &readError);
-      if (got <= 0) {
-        dropError(&readError);
-        return false;
-      }
-      done += static_cast<size_t>(got);
-    }
-    return true;
+    const bool read = readInPieces(
+        offset, length, out, [&](uint8_t* to, size_t size, uint64_t at) {
+          return libewf_handle_read_random(
+              handle, to, size, static_cast<off64_t>(at), &readError);
+        });
+    dropError(&readError);
+    return read;
   };
   source->close = [handle]() mutable {
     libewf_error_t* closeError = nullptr;

@@ -14,15 +14,26 @@ uint32_t openDisk(const std::string& path, const std::string& label,
   Source file;
   uint32_t status = openRawFile(path, &file);
   if (status != 0) return status;
+  // A descriptor that names a disk's extents may be shorter than a
+  // sector: the probes see zeros past the end.
   uint8_t head[kProbeBytes] = {};
-  if (file.size < kProbeBytes || !file.read(0, kProbeBytes, head)) {
+  uint8_t tail[kProbeBytes] = {};
+  const size_t headBytes =
+      file.size < kProbeBytes ? static_cast<size_t>(file.size) : kProbeBytes;
+  if (file.size == 0 || !file.read(0, headBytes, head) ||
+      (file.size >= kProbeBytes &&
+       !file.read(file.size - kProbeBytes, kProbeBytes, tail))) {
     closeSource(&file);
     return kNotAnImage;
   }
+  const std::string second = secondSegmentName(resolvedPath(path));
+  const FileStart start{head, tail, file.size,
+                        !second.empty() && isRegularFile(second)};
   const ContainerLayer* layer = nullptr;
-  status = claimingLayer(head, &layer);
+  status = claimingLayer(start, &layer);
   if (status == 0 && layer == nullptr &&
-      layoutOfFirstSector(head) == DiskLayout::Unknown)
+      (file.size < kProbeBytes ||
+       layoutOfFirstSector(head) == DiskLayout::Unknown))
     status = kNotAnImage;
   Source disk;
   if (layer != nullptr || status != 0) {
@@ -35,7 +46,8 @@ uint32_t openDisk(const std::string& path, const std::string& label,
     disk = std::move(file);
   }
   disk.name = label;
-  *out = cachedSource(std::move(disk));
+  *out = cachedSource(std::move(disk), layer != nullptr ? kContainerCacheBlocks
+                                                        : kFileCacheBlocks);
   return 0;
 }
 

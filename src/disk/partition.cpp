@@ -5,9 +5,26 @@
 
 #include "disk/partition_table.h"
 #include "platform/errors.h"
+#include "sd/little_endian.h"
 
 namespace vesk {
 namespace platform {
+
+namespace {
+
+// Whether the NTFS volume at the start of window claims more bytes than
+// the window holds: an image cut short, or split with its last piece
+// missing. Its records past the end would fail one by one.
+bool isCutShort(const Source& disk, const Partition& window) {
+  uint8_t boot[kSectorSize];
+  if (!disk.read(window.offset, kSectorSize, boot) || !isNtfsBootSector(boot))
+    return false;
+  const uint64_t sectors = read64(boot + 0x28);
+  const uint64_t sectorSize = read16(boot + 11);
+  return sectorSize != 0 && sectors > window.length / sectorSize;
+}
+
+}  // namespace
 
 Source windowOf(Source below, uint64_t offset, uint64_t length) {
   auto shared = std::make_shared<Source>(std::move(below));
@@ -25,9 +42,14 @@ Source windowOf(Source below, uint64_t offset, uint64_t length) {
 
 uint32_t openPartition(Source disk, uint32_t wanted, Source* out) {
   uint8_t sector[kSectorSize];
-  if (disk.size < kSectorSize || !disk.read(0, kSectorSize, sector)) {
+  if (disk.size < kSectorSize) {
     closeSource(&disk);
     return kErrorNotSupported;
+  }
+  // A container whose first bytes cannot be read is damaged or cut short.
+  if (!disk.read(0, kSectorSize, sector)) {
+    closeSource(&disk);
+    return kErrorDiskCorrupt;
   }
   const DiskLayout layout = layoutOfFirstSector(sector);
   uint32_t status = 0;
@@ -47,6 +69,7 @@ uint32_t openPartition(Source disk, uint32_t wanted, Source* out) {
       status =
           choosePartition(disk.read, disk.size, partitions, wanted, &chosen);
   }
+  if (status == 0 && isCutShort(disk, chosen)) status = kErrorDiskCorrupt;
   if (status != 0) {
     closeSource(&disk);
     return status;

@@ -17,8 +17,10 @@ Source windowOf(Source below, uint64_t offset, uint64_t length);
 /// wanted is 0, else partition wanted (0: the first NTFS one) of its MBR or
 /// GPT. 0 and *out, or kErrorNotSupported (neither a volume nor a disk),
 /// kErrorUnrecognizedVolume (a volume of another file system),
-/// kErrorInvalidDrive (no partition wanted; a volume has none) or an error
-/// of the table (choosePartition); disk is closed on failure.
+/// kErrorInvalidDrive (no partition wanted; a volume has none),
+/// kErrorDiskCorrupt (its first sector unreadable, or the volume longer
+/// than the disk or partition) or an error of the table (choosePartition);
+/// disk is closed on failure.
 uint32_t openPartition(Source disk, uint32_t wanted, Source* out);
 
 }  // namespace platform

@@ -1,11 +1,20 @@
-// POSIX reads (pread) of a file: the one file of this folder that needs the
-// system's headers, and so not built for Windows.
+// POSIX reads (pread) of a file, and the files found beside it (a split
+// image's pieces, a disk's parents): the one file of this folder besides
+// the library wrappers that needs the system's headers, and so not built
+// for Windows.
 #include "disk/raw_file.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <vector>
+
+#include "disk/containers.h"
 #include "platform/errors.h"
 
 namespace vesk {
@@ -34,6 +43,40 @@ uint32_t openRawFile(const std::string& path, Source* out) {
   };
   out->close = [fd] { close(fd); };
   return 0;
+}
+
+bool isRegularFile(const std::string& path) {
+  struct stat about;
+  return stat(path.c_str(), &about) == 0 && S_ISREG(about.st_mode);
+}
+
+std::string resolvedPath(const std::string& path) {
+  char resolved[PATH_MAX];
+  return realpath(path.c_str(), resolved) != nullptr ? resolved : path;
+}
+
+uint32_t openParentChain(
+    const std::string& typed, bool inFolder,
+    const std::function<bool(const std::string&, std::string*)>& openOne) {
+  std::vector<std::string> opened;
+  std::string path = resolvedPath(typed);
+  for (;;) {
+    if (opened.size() > kMaxParents ||
+        std::find(opened.begin(), opened.end(), path) != opened.end())
+      return kErrorDiskCorrupt;
+    std::string parent;
+    if (!openOne(path, &parent)) return kErrorDiskCorrupt;
+    if (parent.empty()) return 0;
+    opened.push_back(path);
+    std::string next = besideFile(path, parent);
+    if (inFolder) {
+      const size_t slash = path.rfind('/');
+      const std::string recorded =
+          parent[0] == '/' ? parent : path.substr(0, slash + 1) + parent;
+      if (isRegularFile(recorded)) next = recorded;
+    }
+    path = resolvedPath(next);
+  }
 }
 
 }  // namespace platform

@@ -1,8 +1,9 @@
 # Volumes read straight from images: a tree made through an ntfs-3g mount is
 # reported the same, byte for byte apart from the path prefix, from the
 # mount and from the image file, the image behind an MBR (also as a logical
-# partition), behind a GPT and inside a split E01 file; the log too. Failures
-# are one log entry each; nothing is ever written to an image.
+# partition), behind a GPT, inside a split E01 file and inside VHD, VHDX,
+# VMDK, QCOW2 and split raw images; the log too. Failures are one log entry
+# each; nothing is ever written to an image.
 set -u
 VESK=$(realpath "$1")
 MAKE_DESCRIPTOR=$(realpath "$2")
@@ -182,6 +183,55 @@ for disk in mbr.img mbr.img@1 extended.img extended.img@5 gpt.img gpt.img@2 \
   compare "$disk" "$work/mounted0" "$work/$disk" "$work/$disk" \
     /readacl /s /f /o
 done
+# --- Inside the disks of virtual machines and split images, made by
+# qemu-img and split from the volume and from its MBR disk: each read as the
+# raw file is, its partitions too.
+containers=()
+for source in image mbr.img; do
+  base=${source%.img}
+  while read -r name options; do
+    # shellcheck disable=SC2086 # the options are words
+    qemu-img convert -q -f raw $options "$work/$source" "$work/$base-$name" ||
+      fail "qemu-img $options"
+    containers+=("$base-$name")
+  done <<'FORMATS'
+fixed.vhd -O vpc -o subformat=fixed
+dynamic.vhd -O vpc -o subformat=dynamic
+fixed.vhdx -O vhdx -o subformat=fixed
+dynamic.vhdx -O vhdx -o subformat=dynamic
+sparse.vmdk -O vmdk -o subformat=monolithicSparse
+split.vmdk -O vmdk -o subformat=twoGbMaxExtentSparse
+stream.vmdk -O vmdk -o subformat=streamOptimized
+flat.vmdk -O vmdk -o subformat=monolithicFlat
+plain.qcow2 -O qcow2
+compressed.qcow2 -O qcow2 -c
+FORMATS
+  split -b 5M -d -a 3 --numeric-suffixes=1 "$work/$source" "$work/$base.split."
+  split -b 7M "$work/$source" "$work/$base.pieces."
+  split -b 9M -d -a 3 "$work/$source" "$work/$base.raw."
+  containers+=("$base.split.001" "$base.pieces.aa" "$base.raw.000")
+done
+# A chain of backing files: the base lacks the volume's first 8 MiB, which
+# the disk made on it holds (written into it, or converted onto it).
+head -c 8M "$I" >"$work/first"
+cp "$I" "$work/holed"
+dd if=/dev/zero of="$work/holed" bs=1M count=8 conv=notrunc status=none
+qemu-img convert -q -O qcow2 "$work/holed" "$work/base.qcow2"
+qemu-img convert -q -O qcow2 -B base.qcow2 -F qcow2 "$I" "$work/onto.qcow2"
+qemu-img create -q -f qcow2 -b base.qcow2 -F qcow2 "$work/written.qcow2"
+qemu-io -f qcow2 -c "write -q -s $work/first 0 8M" "$work/written.qcow2" ||
+  fail "qemu-io could not write"
+qemu-img create -q -f qcow2 -b written.qcow2 -F qcow2 "$work/top.qcow2"
+qemu-img create -q -f vmdk -b image-sparse.vmdk -F vmdk "$work/snapshot.vmdk"
+containers+=(onto.qcow2 written.qcow2 top.qcow2 snapshot.vmdk)
+ln -s ../image.split.001 "$work/linked/image.split.001"
+for disk in "${containers[@]}" mbr-dynamic.vhdx@1 mbr-flat.vmdk@1 \
+  mbr.split.001@1 linked/image.split.001; do
+  compare "$disk" "$work/mounted0" "$work/$disk" "$work/$disk" \
+    /readacl /s /f /o
+done
+compare "inside a container's partition" "$work/mounted-sub" \
+  "$work/mbr-plain.qcow2@1" "$work/mbr-plain.qcow2@1/Data/links" /readacl /s /f
 compare "inside a partition" "$work/mounted-sub" "$work/gpt.img@2" \
   "$work/gpt.img@2/Data/links" /readacl /s /f
 # A file named like a partition is taken as a file.
@@ -193,9 +243,38 @@ compare "file named @2" "$work/mounted0" "$work/named@2" "$work/named@2" \
 mkdir "$work/partial"
 cp "$work"/evidence.E0* "$work/partial/"
 rm "$work/partial/evidence.E02"
+# Containers cut short, with their header zeroed past the signature, with
+# an extent, a piece or a backing file missing, or backed by themselves.
+# damaged NAME FROM BYTES [AT]: a copy of FROM, cut to BYTES or zeroed from AT.
+damaged() {
+  if [ -n "${4:-}" ]; then
+    cp "$work/$2" "$work/partial/$1"
+    dd if=/dev/zero of="$work/partial/$1" bs=1 seek="$4" count="$3" \
+      conv=notrunc status=none
+  else
+    head -c "$3" "$work/$2" >"$work/partial/$1"
+  fi
+}
+damaged cut.vhd image-dynamic.vhd 4M
+damaged cut.vhdx image-dynamic.vhdx 4M
+damaged cut.vmdk image-sparse.vmdk 1M
+damaged cut.qcow2 image-plain.qcow2 1M
+damaged header.vhd image-dynamic.vhd 1024 512
+damaged header.vhdx image-dynamic.vhdx 131072 65536
+damaged header.vmdk image-sparse.vmdk 508 4
+damaged header.qcow2 image-plain.qcow2 508 4
+cp "$work/image-flat.vmdk" "$work/image-split.vmdk" "$work/partial/"
+cp "$work/onto.qcow2" "$work/partial/"
+cp "$work"/image.split.00[1246] "$work"/image.pieces.a[ab] "$work/partial/"
+qemu-img create -q -f qcow2 -u -b self.qcow2 -F qcow2 "$work/partial/s.qcow2" 32M
+mv "$work/partial/s.qcow2" "$work/partial/self.qcow2"
+qemu-img create -q -f qcow2 -u -b two.qcow2 -F qcow2 "$work/partial/one.qcow2" 32M
+qemu-img create -q -f qcow2 -u -b one.qcow2 -F qcow2 "$work/partial/two.qcow2" 32M
+qemu-img create -q -f qcow2 -b ../holed -F raw "$work/partial/on-raw.qcow2"
 head -c 1000000 "$I" >"$work/truncated.img"
 printf 'not a disk image at all' >"$work/notes.txt"
 truncate -s 1M "$work/notes.txt"
+container_sums=$(cd "$work" && sha256sum image* mbr* ./*.qcow2 ./*.vmdk partial/*)
 # path, error, log path
 while IFS='|' read -r path error; do
   report "$work/$path" /readacl /s /f "/l:$work/fail.log"
@@ -215,6 +294,22 @@ image/Data/missing|2
 image/Data/empty file/below|3
 image/Data/empty file/|3
 partial/evidence.E01|1393
+partial/cut.vhd|1393
+partial/cut.vhdx|1393
+partial/cut.vmdk|1393
+partial/cut.qcow2|1393
+partial/header.vhd|1393
+partial/header.vhdx|1393
+partial/header.vmdk|1393
+partial/header.qcow2|1393
+partial/image-flat.vmdk|1393
+partial/image-split.vmdk|1393
+partial/onto.qcow2|1393
+partial/image.split.001|1393
+partial/image.pieces.aa|1393
+partial/self.qcow2|1393
+partial/one.qcow2|1393
+partial/on-raw.qcow2|50
 truncated.img|1393
 notes.txt|plain
 notes.txt/below|3
@@ -222,5 +317,7 @@ CASES
 
 expect_eq "images unchanged" "$sums" \
   "$(cd "$work" && sha256sum image mbr.img extended.img gpt.img evidence.E*)"
+expect_eq "containers unchanged" "$container_sums" \
+  "$(cd "$work" && sha256sum image* mbr* ./*.qcow2 ./*.vmdk partial/*)"
 expect_eq "image unchanged" "$sha_image" "$(sha256sum <"$I")"
 finish

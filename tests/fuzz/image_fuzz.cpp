@@ -3,7 +3,8 @@
 // outside its buffers, whatever the volume claims. The input is a list of
 // patches, four bytes each (block, offset in it, value) applied to the
 // volume named by VESK_FUZZ_IMAGE, so that mutations land in the blocks
-// that hold metadata rather than in empty space.
+// that hold metadata rather than in empty space. The container probes see
+// the patched bytes first.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/containers.h"
 #include "disk/partition.h"
 #include "ntfs/volume.h"
 #include "sd/descriptor.h"
@@ -92,6 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // A short input also cuts the volume, as a truncated image would.
   if (size % 4 == 1) image.resize(image.size() / 2);
+
+  // The container probes read the same bytes as a file's first and last.
+  if (image.size() >= kProbeBytes) {
+    const FileStart start{image.data(),
+                          image.data() + image.size() - kProbeBytes,
+                          image.size(), size % 2 == 0};
+    const ContainerLayer* layer = nullptr;
+    claimingLayer(start, &layer);
+  }
 
   Source source;
   source.size = image.size();

@@ -3,8 +3,9 @@
 // read as a file, as a partition of an MBR disk (name@N) and of a GPT
 // disk; a lone E01 header, a missing partition and a foreign one fail with
 // their own codes. A kept volume with symbolic links (make-links-volume)
-// is read raw and as E01 files made here by ewfacquire, whole and split:
-// paths through links, chains of them and the E01 files reach what the
+// is read raw, as E01 files made here by ewfacquire, whole and split, and
+// in the virtual disks and split pieces that qemu-img and split make:
+// paths through links, chains of them and the containers reach what the
 // raw path reaches. Each case starts from resetLayer().
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -109,6 +110,22 @@ class ImageRouting : public testing::Test {
                                   "' </dev/null >/dev/null 2>&1";
       linked_ = linked_ && std::system(acquire.c_str()) == 0;
     }
+    // The same volume in virtual disks and split pieces; the MBR disk in a
+    // VHDX; a QCOW2 disk backed by itself, and one backed by a raw file.
+    const std::string there = "cd '" + dir_.string() + "' && ";
+    for (const char* make : {
+             "qemu-img convert -q -O vpc links.ntfs links.vhd",
+             "qemu-img convert -q -O vhdx links.ntfs links.vhdx",
+             "qemu-img convert -q -O vmdk links.ntfs links.vmdk",
+             "qemu-img convert -q -c -O qcow2 links.ntfs links.qcow2",
+             "split -b 1M -d -a 3 --numeric-suffixes=1 links.ntfs links.",
+             "qemu-img convert -q -O vhdx mbr.img mbr.vhdx",
+             "qemu-img create -q -f qcow2 -u -b self.qcow2 -F qcow2 s 4M && "
+             "mv s self.qcow2",
+             "qemu-img create -q -f qcow2 -b links.ntfs -F raw on-raw.qcow2",
+         })
+      linked_ = linked_ &&
+                std::system((there + make + " >/dev/null 2>&1").c_str()) == 0;
   }
 
   static void TearDownTestSuite() {
@@ -123,7 +140,8 @@ class ImageRouting : public testing::Test {
 
   static fs::path dir_;
   static bool made_;
-  static bool linked_;  // the links volume unpacked and acquired as E01
+  static bool linked_;  // the links volume unpacked, acquired as E01 and
+                        // converted by qemu-img
 };
 
 fs::path ImageRouting::dir_;
@@ -133,8 +151,9 @@ bool ImageRouting::linked_ = false;
 TEST_F(ImageRouting, StartPathsLeadToTheirVolumeOrFailWithTheirCode) {
   const bool images = VESK_TEST_IMAGES != 0;
   const bool ewf = VESK_TEST_EWF != 0;
+  const bool containers = VESK_TEST_CONTAINERS != 0;
   const uint32_t unsupported = kErrorNotSupported;
-  ASSERT_TRUE(linked_) << "gzip or ewfacquire failed";
+  ASSERT_TRUE(linked_) << "gzip, ewfacquire, qemu-img or split failed";
   struct Case {
     const char* path;  // below the scratch directory
     uint32_t status;   // of the descriptor, with the libraries
@@ -152,6 +171,11 @@ TEST_F(ImageRouting, StartPathsLeadToTheirVolumeOrFailWithTheirCode) {
       {"mbr.img@1", kErrorUnrecognizedVolume, unsupported},
       {"corrupt.E01", ewf ? kErrorDiskCorrupt : unsupported, unsupported},
       {"split.E02", ewf ? 0 : unsupported, unsupported},  // the whole set
+      {"mbr.vhdx@2", containers ? 0 : unsupported, unsupported},
+      {"mbr.vhdx@1", containers ? kErrorUnrecognizedVolume : unsupported,
+       unsupported},
+      {"self.qcow2", containers ? kErrorDiskCorrupt : unsupported, unsupported},
+      {"on-raw.qcow2", unsupported, unsupported},  // libqcow cannot read it
       {"links.ntfs/linkdir/missing", kErrorFileNotFound, unsupported},
       {"links.ntfs/d/missing", kErrorFileNotFound, unsupported},
       {"links.ntfs/missing/file", kErrorFileNotFound, unsupported},
@@ -201,7 +225,8 @@ TEST_F(ImageRouting, DirectoryIdentityIsTheVolumeRecord) {
 TEST_F(ImageRouting, LinksAndEvidenceFilesReachTheirTarget) {
   const bool images = VESK_TEST_IMAGES != 0;
   const bool ewf = VESK_TEST_EWF != 0;
-  ASSERT_TRUE(linked_) << "gzip or ewfacquire failed";
+  const bool containers = VESK_TEST_CONTAINERS != 0;
+  ASSERT_TRUE(linked_) << "gzip, ewfacquire, qemu-img or split failed";
   struct Case {
     const char* path;  // below the scratch directory
     const char* raw;   // what it reaches in links.ntfs
@@ -217,15 +242,20 @@ TEST_F(ImageRouting, LinksAndEvidenceFilesReachTheirTarget) {
       {"split.E01", "links.ntfs", true},
       {"split.E01/sub/rel", "links.ntfs/d", true},
       {"split.E02/d/file", "links.ntfs/d/file", false},
+      {"links.vhd/chain/file", "links.ntfs/d/file", false},
+      {"links.vhdx/sub/rel", "links.ntfs/d", true},
+      {"links.vmdk/linkdir/file", "links.ntfs/d/file", false},
+      {"links.qcow2", "links.ntfs", true},
+      {"links.001/chain", "links.ntfs/d", true},
   };
-  auto read = [&](const std::string& start, bool evidence) {
+  auto read = [&](const std::string& start, bool readable) {
     SCOPED_TRACE(start);
     resetLayer();
     const std::string path = (dir_ / start).string();
     examineStartPath(path);
     SecurityDescriptor* sd = nullptr;
     EXPECT_EQ(getNamedSecurityInfo(path.c_str(), &sd),
-              images && (ewf || !evidence) ? 0u : kErrorNotSupported);
+              readable ? 0u : kErrorNotSupported);
     std::string key = sd ? securityDescriptorKey(sd) : "";
     localFree(sd);
     DirectoryIdentity identity{};
@@ -236,10 +266,13 @@ TEST_F(ImageRouting, LinksAndEvidenceFilesReachTheirTarget) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
+    const bool contained = std::strncmp(c.path, "links.ntfs", 10) != 0;
     const bool evidence = std::strstr(c.path, ".E0") != nullptr;
-    const std::string key = read(c.path, evidence);
-    const std::string raw = read(c.raw, false);
-    if (!images || (evidence && !ewf)) continue;  // nothing read, as asked
+    const bool readable =
+        images && (!contained || (evidence ? ewf : containers));
+    const std::string key = read(c.path, readable);
+    const std::string raw = read(c.raw, images);
+    if (!readable) continue;  // nothing read, as asked
     EXPECT_NE(raw.find('@') == std::string::npos, c.directory);
     EXPECT_NE(raw[0], '@');  // descriptor bytes first
     EXPECT_EQ(key, raw);

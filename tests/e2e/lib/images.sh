@@ -4,7 +4,7 @@
 
 images_require() {
   local missing=""
-  for tool in mkntfs sfdisk sha256sum; do
+  for tool in mkntfs sfdisk sha256sum qemu-img qemu-io; do
     command -v "$tool" >/dev/null || PATH="$PATH:/usr/sbin:/sbin"
     command -v "$tool" >/dev/null || missing="$missing $tool"
   done
