@@ -28,6 +28,13 @@ constexpr size_t kDescriptorCacheBytes = 4 << 20;
 
 }  // namespace
 
+// One entry of a directory's index, as a listing hands it out.
+struct Found {
+  std::string name;
+  MFT_REF ref;
+  unsigned type;  // NTFS_DT_DIR for a directory, as its index entry says
+};
+
 struct Ntfs3gVolume : Volume {
   ~Ntfs3gVolume() override;
   uint32_t descriptor(const std::string& inner,
@@ -52,6 +59,16 @@ struct Ntfs3gVolume : Volume {
   // has no hard links to directories, so a record met again below itself
   // is a damaged index that would make the walk endless.
   std::vector<uint64_t> listing;
+  // The listings a walk is still going through, outermost first, each
+  // directory inside the one before: a walk lists a directory whole, then
+  // reports and enters its entries in order, and each is opened by the
+  // reference its index entry holds instead of by its path from the root.
+  struct Walked {
+    std::string inner;
+    std::vector<Found> entries;
+    size_t at = 0;  // where the walk is: the last entry asked for
+  };
+  std::vector<Walked> walked;
   // Why the last search gave nothing (listStatus).
   uint32_t listed = kErrorNoMoreFiles;
 };
@@ -65,11 +82,6 @@ struct Ntfs3gListing : Listing {
   std::string inner;    // of the directory, "/" or "/a/b"
   bool read = false;    // batch holds the whole listing
   uint32_t failed = 0;  // the error that cut the listing short
-  struct Found {
-    std::string name;
-    MFT_REF ref;
-    unsigned type;  // NTFS_DT_DIR for a directory, as its index entry says
-  };
   std::vector<Found> batch;
   size_t at = 0;
 };
@@ -82,6 +94,45 @@ void releaseHeld(Ntfs3gVolume* volume) {
   volume->heldInner.clear();
 }
 
+// Whether the directory at above holds inner, at any depth.
+bool holds(const std::string& above, const std::string& inner) {
+  if (above == "/") return inner != "/";
+  return inner.size() > above.size() && inner[above.size()] == '/' &&
+         inner.compare(0, above.size(), above) == 0;
+}
+
+// A listing that the walk may now go through: the listings of directories
+// that do not hold it are done with.
+void keepWalked(Ntfs3gVolume* volume, std::string inner,
+                std::vector<Found>* entries) {
+  std::vector<Ntfs3gVolume::Walked>& walked = volume->walked;
+  while (!walked.empty() && !holds(walked.back().inner, inner))
+    walked.pop_back();
+  walked.push_back(Ntfs3gVolume::Walked{std::move(inner), std::move(*entries)});
+}
+
+// The reference of the object at inner as its directory's listing gave it,
+// from where the walk is in that listing onwards; 0 when not listed.
+MFT_REF walkedReference(Ntfs3gVolume* volume, const std::string& inner) {
+  const size_t slash = inner.rfind('/');
+  if (slash == std::string::npos || slash + 1 == inner.size()) return 0;
+  const size_t parentLength = slash == 0 ? 1 : slash;
+  for (auto walked = volume->walked.rbegin(); walked != volume->walked.rend();
+       ++walked) {
+    if (walked->inner.size() != parentLength ||
+        inner.compare(0, parentLength, walked->inner) != 0)
+      continue;
+    const char* name = inner.c_str() + slash + 1;
+    for (size_t at = walked->at; at < walked->entries.size(); ++at) {
+      if (walked->entries[at].name != name) continue;
+      walked->at = at;
+      return walked->entries[at].ref;
+    }
+    return 0;
+  }
+  return 0;
+}
+
 // The inode at inner, from the held entry when it is the one.
 ntfs_inode* openInner(Ntfs3gVolume* volume, const std::string& inner,
                       bool* fromHeld) {
@@ -91,6 +142,11 @@ ntfs_inode* openInner(Ntfs3gVolume* volume, const std::string& inner,
     return volume->held;
   }
   if (inner == "/") return ntfs_inode_open(volume->vol, FILE_root);
+  // A record that the reference does not open is looked for by path, which
+  // fails as it always has.
+  const MFT_REF ref = walkedReference(volume, inner);
+  ntfs_inode* ni = ref != 0 ? ntfs_inode_open(volume->vol, ref) : nullptr;
+  if (ni != nullptr) return ni;
   return ntfs_pathname_to_inode(volume->vol, nullptr, inner.c_str());
 }
 
@@ -157,7 +213,7 @@ int collectEntry(void* context, const ntfschar* name, const int length,
   std::string utf8(text, static_cast<size_t>(bytes));
   std::free(text);
   if (utf8 == "." || utf8 == "..") return 0;
-  search->batch.push_back(Ntfs3gListing::Found{std::move(utf8), ref, type});
+  search->batch.push_back(Found{std::move(utf8), ref, type});
   return 0;
 }
 
@@ -183,7 +239,7 @@ bool handOut(Ntfs3gListing* search, VolumeEntry* entry) {
     volume->listed = search->failed != 0 ? search->failed : kErrorNoMoreFiles;
     return false;
   }
-  const Ntfs3gListing::Found& found = search->batch[search->at++];
+  const Found& found = search->batch[search->at++];
   releaseHeld(volume);
   entry->name = found.name;
   entry->directory = false;
@@ -327,6 +383,8 @@ Ntfs3gListing::~Ntfs3gListing() {
   const auto own = std::find(open.begin(), open.end(), dir->mft_no);
   if (own != open.end()) open.erase(own);
   ntfs_inode_close(dir);
+  // Only a listing read whole stands for its directory.
+  if (read && failed == 0) keepWalked(volume, std::move(inner), &batch);
 }
 
 }  // namespace platform
