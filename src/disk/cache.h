@@ -1,6 +1,8 @@
-// The block cache: a layer that keeps the last blocks read from the one
-// below it. A volume reader reads one 1 KiB record at a time, and the
-// records of one directory's files mostly lie side by side. Portable.
+// The block cache: a layer that keeps the pages last read from the one
+// below it. A volume reader reads one 1 KiB record at a time; the records
+// of one directory's files mostly lie side by side, but are read in the
+// order of their names, and a large directory's records span many MiB.
+// Portable.
 #pragma once
 
 #include "disk/source.h"
@@ -8,7 +10,8 @@
 namespace vesk {
 namespace platform {
 
-/// below, read through 16 blocks of 64 KiB; closing it closes below.
+/// below, read through 16 MiB of 4 KiB pages, ahead up to 64 KiB when
+/// reads follow one another; closing it closes below.
 Source cachedSource(Source below);
 
 }  // namespace platform

@@ -28,11 +28,15 @@ constexpr size_t kDescriptorCacheBytes = 4 << 20;
 
 }  // namespace
 
-// One entry of a directory's index, as a listing hands it out.
+// One entry of a directory's index, as a listing hands it out, and what
+// its record said when the listing opened it.
 struct Found {
   std::string name;
   MFT_REF ref;
-  unsigned type;  // NTFS_DT_DIR for a directory, as its index entry says
+  unsigned type;        // NTFS_DT_DIR for a directory, as its index entry says
+  bool opened = false;  // the record was read: the fields below hold
+  bool directory = false;  // the record is an index
+  uint32_t securityId = 0;
 };
 
 struct Ntfs3gVolume : Volume {
@@ -111,11 +115,11 @@ void keepWalked(Ntfs3gVolume* volume, std::string inner,
   walked.push_back(Ntfs3gVolume::Walked{std::move(inner), std::move(*entries)});
 }
 
-// The reference of the object at inner as its directory's listing gave it,
-// from where the walk is in that listing onwards; 0 when not listed.
-MFT_REF walkedReference(Ntfs3gVolume* volume, const std::string& inner) {
+// The object at inner as its directory's listing gave it, from where the
+// walk is in that listing onwards; nullptr when not listed.
+const Found* walkedEntry(Ntfs3gVolume* volume, const std::string& inner) {
   const size_t slash = inner.rfind('/');
-  if (slash == std::string::npos || slash + 1 == inner.size()) return 0;
+  if (slash == std::string::npos || slash + 1 == inner.size()) return nullptr;
   const size_t parentLength = slash == 0 ? 1 : slash;
   for (auto walked = volume->walked.rbegin(); walked != volume->walked.rend();
        ++walked) {
@@ -126,11 +130,11 @@ MFT_REF walkedReference(Ntfs3gVolume* volume, const std::string& inner) {
     for (size_t at = walked->at; at < walked->entries.size(); ++at) {
       if (walked->entries[at].name != name) continue;
       walked->at = at;
-      return walked->entries[at].ref;
+      return &walked->entries[at];
     }
-    return 0;
+    return nullptr;
   }
-  return 0;
+  return nullptr;
 }
 
 // The inode at inner, from the held entry when it is the one.
@@ -144,8 +148,9 @@ ntfs_inode* openInner(Ntfs3gVolume* volume, const std::string& inner,
   if (inner == "/") return ntfs_inode_open(volume->vol, FILE_root);
   // A record that the reference does not open is looked for by path, which
   // fails as it always has.
-  const MFT_REF ref = walkedReference(volume, inner);
-  ntfs_inode* ni = ref != 0 ? ntfs_inode_open(volume->vol, ref) : nullptr;
+  const Found* found = walkedEntry(volume, inner);
+  ntfs_inode* ni =
+      found != nullptr ? ntfs_inode_open(volume->vol, found->ref) : nullptr;
   if (ni != nullptr) return ni;
   return ntfs_pathname_to_inode(volume->vol, nullptr, inner.c_str());
 }
@@ -177,14 +182,15 @@ uint32_t missingInodeError(Ntfs3gVolume* volume, std::string inner, int error) {
   return kErrorFileNotFound;
 }
 
-// libntfs-3g invents a descriptor for an object with none stored; the
-// stored one is read here directly so that the invention is never shown.
-uint32_t storedDescriptor(Ntfs3gVolume* volume, ntfs_inode* ni,
+// Whether descriptors are read from $Secure by security id.
+bool secureOpen(const Ntfs3gVolume* volume) {
+  return volume->vol->secure_ni != nullptr &&
+         volume->vol->secure_xsii != nullptr;
+}
+
+// The descriptor of securityId in $Secure, remembered while there is room.
+uint32_t secureDescriptor(Ntfs3gVolume* volume, uint32_t securityId,
                           std::vector<uint8_t>* bytes) {
-  const uint32_t securityId = le32_to_cpu(ni->security_id);
-  if (securityId == 0 || volume->vol->secure_ni == nullptr ||
-      volume->vol->secure_xsii == nullptr)
-    return readOwnDescriptor(ni, bytes);
   const auto known = volume->bySecurityId.find(securityId);
   if (known != volume->bySecurityId.end()) {
     *bytes = known->second;
@@ -196,6 +202,16 @@ uint32_t storedDescriptor(Ntfs3gVolume* volume, ntfs_inode* ni,
     volume->cachedBytes += bytes->size() + 64;
   }
   return status;
+}
+
+// libntfs-3g invents a descriptor for an object with none stored; the
+// stored one is read here directly so that the invention is never shown.
+uint32_t storedDescriptor(Ntfs3gVolume* volume, ntfs_inode* ni,
+                          std::vector<uint8_t>* bytes) {
+  const uint32_t securityId = le32_to_cpu(ni->security_id);
+  if (securityId == 0 || !secureOpen(volume))
+    return readOwnDescriptor(ni, bytes);
+  return secureDescriptor(volume, securityId, bytes);
 }
 
 // What the mount shows in a listing: no DOS 8.3 names, no "." or "..", no
@@ -239,7 +255,7 @@ bool handOut(Ntfs3gListing* search, VolumeEntry* entry) {
     volume->listed = search->failed != 0 ? search->failed : kErrorNoMoreFiles;
     return false;
   }
-  const Found& found = search->batch[search->at++];
+  Found& found = search->batch[search->at++];
   releaseHeld(volume);
   entry->name = found.name;
   entry->directory = false;
@@ -255,6 +271,11 @@ bool handOut(Ntfs3gListing* search, VolumeEntry* entry) {
     // mounted volume it is reported like a directory but never entered.
     entry->directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
     entry->link = (ni->flags & FILE_ATTR_REPARSE_POINT) != 0;
+    // What the report of the entry needs, so that its record is not read
+    // again when the walk comes to it.
+    found.opened = true;
+    found.directory = entry->directory;
+    found.securityId = le32_to_cpu(ni->security_id);
     // A link that NTFS does not mark as a directory counts as its target,
     // which the mount checks.
     std::string target;
@@ -320,6 +341,12 @@ Ntfs3gVolume::~Ntfs3gVolume() {
 
 uint32_t Ntfs3gVolume::descriptor(const std::string& inner,
                                   std::vector<uint8_t>* bytes) {
+  if (held == nullptr || inner != heldInner) {
+    const Found* found = walkedEntry(this, inner);
+    if (found != nullptr && found->opened && found->securityId != 0 &&
+        secureOpen(this))
+      return secureDescriptor(this, found->securityId, bytes);
+  }
   bool fromHeld = false;
   ntfs_inode* ni = openInner(this, inner, &fromHeld);
   if (ni == nullptr) return missingInodeError(this, inner, errno);
@@ -329,6 +356,13 @@ uint32_t Ntfs3gVolume::descriptor(const std::string& inner,
 }
 
 bool Ntfs3gVolume::directoryIndex(const std::string& inner, uint64_t* index) {
+  if (held == nullptr || inner != heldInner) {
+    const Found* found = walkedEntry(this, inner);
+    if (found != nullptr && found->opened) {
+      *index = MREF(found->ref);
+      return found->directory;
+    }
+  }
   bool fromHeld = false;
   ntfs_inode* ni = openInner(this, inner, &fromHeld);
   if (ni == nullptr) return false;
