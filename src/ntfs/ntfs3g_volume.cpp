@@ -34,8 +34,10 @@ struct Found {
   std::string name;
   MFT_REF ref;
   unsigned type;        // NTFS_DT_DIR for a directory, as its index entry says
-  bool opened = false;  // the record was read: the fields below hold
-  bool directory = false;  // the record is an index
+  bool opened = false;  // the record was read: index and securityId hold
+  bool index = false;   // the record is an index
+  bool directory = false;  // as listed: a link to a directory counts
+  bool link = false;
   uint32_t securityId = 0;
 };
 
@@ -55,10 +57,6 @@ struct Ntfs3gVolume : Volume {
   ntfs_volume* vol = nullptr;
   std::unordered_map<uint32_t, std::vector<uint8_t>> bySecurityId;
   size_t cachedBytes = 0;
-  // The entry a search handed out last, still open: the report of that
-  // entry, and the listing of it, follow at once.
-  ntfs_inode* held = nullptr;
-  std::string heldInner;
   // The records of the directories being listed, outermost first. NTFS
   // has no hard links to directories, so a record met again below itself
   // is a damaged index that would make the walk endless.
@@ -91,12 +89,6 @@ struct Ntfs3gListing : Listing {
 };
 
 namespace {
-
-void releaseHeld(Ntfs3gVolume* volume) {
-  if (volume->held != nullptr) ntfs_inode_close(volume->held);
-  volume->held = nullptr;
-  volume->heldInner.clear();
-}
 
 // Whether the directory at above holds inner, at any depth.
 bool holds(const std::string& above, const std::string& inner) {
@@ -137,14 +129,8 @@ const Found* walkedEntry(Ntfs3gVolume* volume, const std::string& inner) {
   return nullptr;
 }
 
-// The inode at inner, from the held entry when it is the one.
-ntfs_inode* openInner(Ntfs3gVolume* volume, const std::string& inner,
-                      bool* fromHeld) {
-  *fromHeld = false;
-  if (volume->held != nullptr && inner == volume->heldInner) {
-    *fromHeld = true;
-    return volume->held;
-  }
+// The inode at inner.
+ntfs_inode* openInner(Ntfs3gVolume* volume, const std::string& inner) {
   if (inner == "/") return ntfs_inode_open(volume->vol, FILE_root);
   // A record that the reference does not open is looked for by path, which
   // fails as it always has.
@@ -248,44 +234,59 @@ bool refill(Ntfs3gListing* search) {
   return !search->batch.empty();
 }
 
-// Hands out the next entry, its inode held for the report that follows.
-bool handOut(Ntfs3gListing* search, VolumeEntry* entry) {
-  Ntfs3gVolume* volume = search->volume;
-  if (search->at >= search->batch.size() && !refill(search)) {
-    volume->listed = search->failed != 0 ? search->failed : kErrorNoMoreFiles;
-    return false;
-  }
-  Found& found = search->batch[search->at++];
-  releaseHeld(volume);
-  entry->name = found.name;
-  entry->directory = false;
-  entry->link = false;
-  volume->heldInner =
-      (search->inner == "/" ? "/" : search->inner + "/") + found.name;
-  ntfs_inode* ni = ntfs_inode_open(volume->vol, found.ref);
+// What the listing and the report of found need from its record.
+void examine(Ntfs3gVolume* volume, const std::string& dir, Found* found) {
+  ntfs_inode* ni = ntfs_inode_open(volume->vol, found->ref);
   // A record that cannot be read is what its index entry says, as on a
   // mount: a damaged directory is still reported, and its listing fails.
-  if (ni == nullptr) entry->directory = found.type == NTFS_DT_DIR;
-  if (ni != nullptr) {
-    // A junction or symbolic link to a directory is an index too; as on a
-    // mounted volume it is reported like a directory but never entered.
-    entry->directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
-    entry->link = (ni->flags & FILE_ATTR_REPARSE_POINT) != 0;
-    // What the report of the entry needs, so that its record is not read
-    // again when the walk comes to it.
-    found.opened = true;
-    found.directory = entry->directory;
-    found.securityId = le32_to_cpu(ni->security_id);
-    // A link that NTFS does not mark as a directory counts as its target,
-    // which the mount checks.
-    std::string target;
-    if (linkTarget(ni, &target)) {
-      entry->link = true;
-      entry->directory =
-          linkLeadsToDirectory(volume->vol, search->inner, target);
-    }
-    volume->held = ni;
+  if (ni == nullptr) {
+    found->directory = found->type == NTFS_DT_DIR;
+    return;
   }
+  found->opened = true;
+  // A junction or symbolic link to a directory is an index too; as on a
+  // mounted volume it is reported like a directory but never entered.
+  found->index = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
+  found->directory = found->index;
+  found->link = (ni->flags & FILE_ATTR_REPARSE_POINT) != 0;
+  found->securityId = le32_to_cpu(ni->security_id);
+  // A link that NTFS does not mark as a directory counts as its target,
+  // which the mount checks.
+  std::string target;
+  if (linkTarget(ni, &target)) {
+    found->link = true;
+    found->directory = linkLeadsToDirectory(volume->vol, dir, target);
+  }
+  ntfs_inode_close(ni);
+}
+
+// Reads the records of the whole listing in the order they lie in the MFT,
+// not in the order of their names: a large directory's records are then
+// read as one scan, not a page here and a page there.
+void examineAll(Ntfs3gListing* search) {
+  std::vector<Found>& batch = search->batch;
+  std::vector<uint32_t> order(batch.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&batch](uint32_t a, uint32_t b) {
+    return MREF(batch[a].ref) < MREF(batch[b].ref);
+  });
+  for (uint32_t i : order) examine(search->volume, search->inner, &batch[i]);
+}
+
+// Hands out the next entry.
+bool handOut(Ntfs3gListing* search, VolumeEntry* entry) {
+  Ntfs3gVolume* volume = search->volume;
+  if (search->at >= search->batch.size()) {
+    if (!refill(search)) {
+      volume->listed = search->failed != 0 ? search->failed : kErrorNoMoreFiles;
+      return false;
+    }
+    examineAll(search);
+  }
+  const Found& found = search->batch[search->at++];
+  entry->name = found.name;
+  entry->directory = found.directory;
+  entry->link = found.link;
   return true;
 }
 
@@ -334,57 +335,45 @@ uint32_t openNtfs3gVolume(Source source, Volume** out) {
 }
 
 Ntfs3gVolume::~Ntfs3gVolume() {
-  releaseHeld(this);
   if (vol != nullptr) ntfs_umount(vol, FALSE);  // closes and frees the device
   closeSource(&device.source);
 }
 
 uint32_t Ntfs3gVolume::descriptor(const std::string& inner,
                                   std::vector<uint8_t>* bytes) {
-  if (held == nullptr || inner != heldInner) {
-    const Found* found = walkedEntry(this, inner);
-    if (found != nullptr && found->opened && found->securityId != 0 &&
-        secureOpen(this))
-      return secureDescriptor(this, found->securityId, bytes);
-  }
-  bool fromHeld = false;
-  ntfs_inode* ni = openInner(this, inner, &fromHeld);
+  const Found* found = walkedEntry(this, inner);
+  if (found != nullptr && found->opened && found->securityId != 0 &&
+      secureOpen(this))
+    return secureDescriptor(this, found->securityId, bytes);
+  ntfs_inode* ni = openInner(this, inner);
   if (ni == nullptr) return missingInodeError(this, inner, errno);
   const uint32_t status = storedDescriptor(this, ni, bytes);
-  if (!fromHeld) ntfs_inode_close(ni);
+  ntfs_inode_close(ni);
   return status;
 }
 
 bool Ntfs3gVolume::directoryIndex(const std::string& inner, uint64_t* index) {
-  if (held == nullptr || inner != heldInner) {
-    const Found* found = walkedEntry(this, inner);
-    if (found != nullptr && found->opened) {
-      *index = MREF(found->ref);
-      return found->directory;
-    }
+  const Found* found = walkedEntry(this, inner);
+  if (found != nullptr && found->opened) {
+    *index = MREF(found->ref);
+    return found->index;
   }
-  bool fromHeld = false;
-  ntfs_inode* ni = openInner(this, inner, &fromHeld);
+  ntfs_inode* ni = openInner(this, inner);
   if (ni == nullptr) return false;
   const bool directory = ni->mrec->flags & MFT_RECORD_IS_DIRECTORY;
   *index = ni->mft_no;
-  if (!fromHeld) ntfs_inode_close(ni);
+  ntfs_inode_close(ni);
   return directory;
 }
 
 Listing* Ntfs3gVolume::list(const std::string& inner, VolumeEntry* entry) {
-  bool fromHeld = false;
-  ntfs_inode* dir = openInner(this, inner, &fromHeld);
+  ntfs_inode* dir = openInner(this, inner);
   if (dir == nullptr) {
     // As opendir fails: below a file is no directory, a damaged record is
     // a listing that failed.
     const uint32_t status = missingInodeError(this, inner, errno);
     listed = status == kErrorPathNotFound ? kErrorDirectory : status;
     return nullptr;
-  }
-  if (fromHeld) {  // the search owns it from here
-    held = nullptr;
-    heldInner.clear();
   }
   const bool loops =
       std::find(listing.begin(), listing.end(), dir->mft_no) != listing.end();
