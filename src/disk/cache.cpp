@@ -15,6 +15,9 @@ constexpr size_t kSets = 1024;    // 16 MiB in all
 constexpr uint64_t kMaxRun = 16;  // pages read at once, 64 KiB
 constexpr size_t kStreams = 4;
 
+// Page p lives in set p % kSets, in one of its kWays slots. The bytes of
+// one way lie set after set, so that consecutive pages read into the same
+// way are one block of memory, read from below in one call, never copied.
 struct Cache {
   Source below;
   struct Slot {
@@ -22,12 +25,12 @@ struct Cache {
     uint64_t used = 0;  // when last read: the oldest goes first
     size_t size = 0;    // short at the end of the source
   };
-  std::vector<Slot> slots;  // kSets sets of kWays
-  // kPage per slot, left uninitialised: memory is taken only as pages are
-  // first written, so a small volume keeps a small cache.
+  Slot slots[kSets][kWays];
+  // Left uninitialised: memory is taken only as pages are first written,
+  // so a small volume keeps a small cache.
   std::unique_ptr<uint8_t[]> bytes;
   uint64_t clock = 0;
-  // Reads that go on where an earlier one ended: each one read ahead
+  // Reads that go on where an earlier one ended: each one reads ahead
   // further, so that a scan costs one read of kMaxRun pages, while a read
   // here and there costs one page.
   struct Stream {
@@ -36,34 +39,19 @@ struct Cache {
   };
   Stream streams[kStreams];
   size_t nextStream = 0;
-  std::vector<uint8_t> buffer;
 };
 
-Cache::Slot* findPage(Cache* cache, uint64_t page) {
-  Cache::Slot* set = &cache->slots[(page % kSets) * kWays];
+uint8_t* slotBytes(Cache* cache, size_t set, size_t way) {
+  return cache->bytes.get() + (way * kSets + set) * kPage;
+}
+
+// The way of the set that holds page, or kWays.
+size_t wayOf(const Cache* cache, uint64_t page) {
+  const Cache::Slot* set = cache->slots[page % kSets];
   for (size_t way = 0; way < kWays; ++way) {
-    if (set[way].page == page) return &set[way];
+    if (set[way].page == page) return way;
   }
-  return nullptr;
-}
-
-uint8_t* slotBytes(Cache* cache, const Cache::Slot* slot) {
-  return cache->bytes.get() +
-         static_cast<size_t>(slot - cache->slots.data()) * kPage;
-}
-
-// Keeps size bytes of page, in place of the least recently read page of
-// its set.
-void keepPage(Cache* cache, uint64_t page, const uint8_t* from, size_t size) {
-  Cache::Slot* set = &cache->slots[(page % kSets) * kWays];
-  Cache::Slot* slot = &set[0];
-  for (size_t way = 1; way < kWays; ++way) {
-    if (set[way].used < slot->used) slot = &set[way];
-  }
-  std::memcpy(slotBytes(cache, slot), from, size);
-  slot->page = page;
-  slot->size = size;
-  slot->used = ++cache->clock;
+  return kWays;
 }
 
 // How many pages to read from page on: more for a read that goes on from
@@ -82,50 +70,65 @@ uint64_t runFrom(Cache* cache, uint64_t page) {
   return 1;
 }
 
-// Reads page (and the pages after it that a scan will want) from below.
-Cache::Slot* loadPage(Cache* cache, uint64_t page) {
+// Reads page, and the pages after it that a scan will want, from below
+// into the least recently read way of page's set; the way of that page, or
+// kWays when below cannot give it.
+size_t loadPage(Cache* cache, uint64_t page) {
   const uint64_t size = cache->below.size;
   const uint64_t start = page * kPage;
-  if (start >= size) return nullptr;
+  if (start >= size) return kWays;
+  const size_t first = static_cast<size_t>(page % kSets);
   uint64_t pages = runFrom(cache, page);
-  const uint64_t lastPage = (size - 1) / kPage;
-  if (pages > lastPage - page + 1) pages = lastPage - page + 1;
+  const uint64_t left = (size - start + kPage - 1) / kPage;
+  if (pages > left) pages = left;
+  if (pages > kSets - first) pages = kSets - first;  // one block of memory
+  const Cache::Slot* set = cache->slots[first];
+  size_t way = 0;
+  for (size_t other = 1; other < kWays; ++other) {
+    if (set[other].used < set[way].used) way = other;
+  }
+  for (uint64_t i = 0; i < pages; ++i)
+    cache->slots[first + i][way].page = UINT64_MAX;
   uint64_t length = pages * kPage;
   if (length > size - start) length = size - start;
-  cache->buffer.resize(kMaxRun * kPage);
-  if (!cache->below.read(start, static_cast<size_t>(length),
-                         cache->buffer.data())) {
+  uint8_t* into = slotBytes(cache, first, way);
+  if (!cache->below.read(start, static_cast<size_t>(length), into)) {
     // Bytes that cannot be read further on fail only the reads of them.
-    if (pages == 1) return nullptr;
+    if (pages == 1) return kWays;
     pages = 1;
     length = size - start < kPage ? size - start : kPage;
-    if (!cache->below.read(start, static_cast<size_t>(length),
-                           cache->buffer.data()))
-      return nullptr;
+    if (!cache->below.read(start, static_cast<size_t>(length), into))
+      return kWays;
   }
   for (uint64_t i = 0; i < pages; ++i) {
+    Cache::Slot* slots = cache->slots[first + i];
+    for (size_t other = 0; other < kWays; ++other) {
+      if (slots[other].page == page + i) slots[other].page = UINT64_MAX;
+    }
     const uint64_t at = i * kPage;
-    const uint64_t part = length - at < kPage ? length - at : kPage;
-    if (i == 0 || findPage(cache, page + i) == nullptr)
-      keepPage(cache, page + i, cache->buffer.data() + at,
-               static_cast<size_t>(part));
+    slots[way].page = page + i;
+    slots[way].size =
+        static_cast<size_t>(length - at < kPage ? length - at : kPage);
+    slots[way].used = ++cache->clock;
   }
-  return findPage(cache, page);
+  return way;
 }
 
 // Reads through the pages; false when the source cannot give the bytes.
 bool readCached(Cache* cache, uint64_t at, size_t length, uint8_t* out) {
   while (length > 0) {
     const uint64_t page = at / kPage;
-    Cache::Slot* slot = findPage(cache, page);
-    if (slot == nullptr) slot = loadPage(cache, page);
-    if (slot == nullptr) return false;
-    slot->used = ++cache->clock;
+    const size_t set = static_cast<size_t>(page % kSets);
+    size_t way = wayOf(cache, page);
+    if (way == kWays) way = loadPage(cache, page);
+    if (way == kWays) return false;
+    Cache::Slot& slot = cache->slots[set][way];
+    slot.used = ++cache->clock;
     const size_t from = static_cast<size_t>(at - page * kPage);
-    if (from >= slot->size) return false;
-    size_t part = slot->size - from;
+    if (from >= slot.size) return false;
+    size_t part = slot.size - from;
     if (part > length) part = length;
-    std::memcpy(out, slotBytes(cache, slot) + from, part);
+    std::memcpy(out, slotBytes(cache, set, way) + from, part);
     out += part;
     at += part;
     length -= part;
@@ -138,7 +141,6 @@ bool readCached(Cache* cache, uint64_t at, size_t length, uint8_t* out) {
 Source cachedSource(Source below) {
   auto cache = std::make_shared<Cache>();
   cache->below = std::move(below);
-  cache->slots.resize(kSets * kWays);
   cache->bytes.reset(new uint8_t[kSets * kWays * kPage]);
   Source source;
   source.size = cache->below.size;
