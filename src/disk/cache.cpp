@@ -54,31 +54,35 @@ size_t wayOf(const Cache* cache, uint64_t page) {
   return kWays;
 }
 
-// How many pages to read from page on: more for a read that goes on from
-// an earlier one.
-uint64_t runFrom(Cache* cache, uint64_t page) {
-  for (Cache::Stream& stream : cache->streams) {
-    if (stream.next != page) continue;
-    if (stream.run < kMaxRun) stream.run *= 2;
-    stream.next = page + stream.run;
-    return stream.run;
+// How many pages to read from page on: those asked for (wanted), and more
+// for a read that goes on from an earlier one.
+uint64_t runFrom(Cache* cache, uint64_t page, uint64_t wanted) {
+  Cache::Stream* stream = nullptr;
+  for (Cache::Stream& each : cache->streams) {
+    if (each.next == page) stream = &each;
   }
-  Cache::Stream& stream = cache->streams[cache->nextStream];
-  cache->nextStream = (cache->nextStream + 1) % kStreams;
-  stream.run = 1;
-  stream.next = page + 1;
-  return 1;
+  if (stream != nullptr) {
+    if (stream->run < kMaxRun) stream->run *= 2;
+  } else {
+    stream = &cache->streams[cache->nextStream];
+    cache->nextStream = (cache->nextStream + 1) % kStreams;
+    stream->run = 1;
+  }
+  if (stream->run < wanted) stream->run = wanted < kMaxRun ? wanted : kMaxRun;
+  stream->next = page + stream->run;
+  return stream->run;
 }
 
-// Reads page, and the pages after it that a scan will want, from below
+// Reads page, the pages after it that were asked for and those that a
+// scan will want, from below
 // into the least recently read way of page's set; the way of that page, or
 // kWays when below cannot give it.
-size_t loadPage(Cache* cache, uint64_t page) {
+size_t loadPage(Cache* cache, uint64_t page, uint64_t wanted) {
   const uint64_t size = cache->below.size;
   const uint64_t start = page * kPage;
   if (start >= size) return kWays;
   const size_t first = static_cast<size_t>(page % kSets);
-  uint64_t pages = runFrom(cache, page);
+  uint64_t pages = runFrom(cache, page, wanted);
   const uint64_t left = (size - start + kPage - 1) / kPage;
   if (pages > left) pages = left;
   if (pages > kSets - first) pages = kSets - first;  // one block of memory
@@ -120,7 +124,8 @@ bool readCached(Cache* cache, uint64_t at, size_t length, uint8_t* out) {
     const uint64_t page = at / kPage;
     const size_t set = static_cast<size_t>(page % kSets);
     size_t way = wayOf(cache, page);
-    if (way == kWays) way = loadPage(cache, page);
+    if (way == kWays)
+      way = loadPage(cache, page, (at + length - 1) / kPage - page + 1);
     if (way == kWays) return false;
     Cache::Slot& slot = cache->slots[set][way];
     slot.used = ++cache->clock;
