@@ -30,7 +30,7 @@ constexpr size_t kDescriptorCacheBytes = 4 << 20;
 
 // One entry of a directory's index, as a listing hands it out, and what
 // its record said when the listing opened it.
-struct Found {
+struct ListedEntry {
   std::string name;
   MFT_REF ref;
   unsigned type;        // NTFS_DT_DIR for a directory, as its index entry says
@@ -67,7 +67,7 @@ struct Ntfs3gVolume : Volume {
   // reference its index entry holds instead of by its path from the root.
   struct Walked {
     std::string inner;
-    std::vector<Found> entries;
+    std::vector<ListedEntry> entries;
     size_t at = 0;  // where the walk is: the last entry asked for
   };
   std::vector<Walked> walked;
@@ -84,7 +84,7 @@ struct Ntfs3gListing : Listing {
   std::string inner;    // of the directory, "/" or "/a/b"
   bool read = false;    // batch holds the whole listing
   uint32_t failed = 0;  // the error that cut the listing short
-  std::vector<Found> batch;
+  std::vector<ListedEntry> batch;
   size_t at = 0;
 };
 
@@ -100,7 +100,7 @@ bool holds(const std::string& above, const std::string& inner) {
 // A listing that the walk may now go through: the listings of directories
 // that do not hold it are done with.
 void keepWalked(Ntfs3gVolume* volume, std::string inner,
-                std::vector<Found>* entries) {
+                std::vector<ListedEntry>* entries) {
   std::vector<Ntfs3gVolume::Walked>& walked = volume->walked;
   while (!walked.empty() && !holds(walked.back().inner, inner))
     walked.pop_back();
@@ -109,7 +109,7 @@ void keepWalked(Ntfs3gVolume* volume, std::string inner,
 
 // The object at inner as its directory's listing gave it, from where the
 // walk is in that listing onwards; nullptr when not listed.
-const Found* walkedEntry(Ntfs3gVolume* volume, const std::string& inner) {
+const ListedEntry* walkedEntry(Ntfs3gVolume* volume, const std::string& inner) {
   const size_t slash = inner.rfind('/');
   if (slash == std::string::npos || slash + 1 == inner.size()) return nullptr;
   const size_t parentLength = slash == 0 ? 1 : slash;
@@ -134,7 +134,7 @@ ntfs_inode* openInner(Ntfs3gVolume* volume, const std::string& inner) {
   if (inner == "/") return ntfs_inode_open(volume->vol, FILE_root);
   // A record that the reference does not open is looked for by path, which
   // fails as it always has.
-  const Found* found = walkedEntry(volume, inner);
+  const ListedEntry* found = walkedEntry(volume, inner);
   ntfs_inode* ni =
       found != nullptr ? ntfs_inode_open(volume->vol, found->ref) : nullptr;
   if (ni != nullptr) return ni;
@@ -215,7 +215,7 @@ int collectEntry(void* context, const ntfschar* name, const int length,
   std::string utf8(text, static_cast<size_t>(bytes));
   std::free(text);
   if (utf8 == "." || utf8 == "..") return 0;
-  search->batch.push_back(Found{std::move(utf8), ref, type});
+  search->batch.push_back(ListedEntry{std::move(utf8), ref, type});
   return 0;
 }
 
@@ -235,7 +235,7 @@ bool refill(Ntfs3gListing* search) {
 }
 
 // What the listing and the report of found need from its record.
-void examine(Ntfs3gVolume* volume, const std::string& dir, Found* found) {
+void examine(Ntfs3gVolume* volume, const std::string& dir, ListedEntry* found) {
   ntfs_inode* ni = ntfs_inode_open(volume->vol, found->ref);
   // A record that cannot be read is what its index entry says, as on a
   // mount: a damaged directory is still reported, and its listing fails.
@@ -264,7 +264,7 @@ void examine(Ntfs3gVolume* volume, const std::string& dir, Found* found) {
 // not in the order of their names: a large directory's records are then
 // read as one scan, not a page here and a page there.
 void examineAll(Ntfs3gListing* search) {
-  std::vector<Found>& batch = search->batch;
+  std::vector<ListedEntry>& batch = search->batch;
   std::vector<uint32_t> order(batch.size());
   for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
   std::sort(order.begin(), order.end(), [&batch](uint32_t a, uint32_t b) {
@@ -283,7 +283,7 @@ bool handOut(Ntfs3gListing* search, VolumeEntry* entry) {
     }
     examineAll(search);
   }
-  const Found& found = search->batch[search->at++];
+  const ListedEntry& found = search->batch[search->at++];
   entry->name = found.name;
   entry->directory = found.directory;
   entry->link = found.link;
@@ -341,7 +341,7 @@ Ntfs3gVolume::~Ntfs3gVolume() {
 
 uint32_t Ntfs3gVolume::descriptor(const std::string& inner,
                                   std::vector<uint8_t>* bytes) {
-  const Found* found = walkedEntry(this, inner);
+  const ListedEntry* found = walkedEntry(this, inner);
   if (found != nullptr && found->opened && found->securityId != 0 &&
       secureOpen(this))
     return secureDescriptor(this, found->securityId, bytes);
@@ -353,7 +353,7 @@ uint32_t Ntfs3gVolume::descriptor(const std::string& inner,
 }
 
 bool Ntfs3gVolume::directoryIndex(const std::string& inner, uint64_t* index) {
-  const Found* found = walkedEntry(this, inner);
+  const ListedEntry* found = walkedEntry(this, inner);
   if (found != nullptr && found->opened) {
     *index = MREF(found->ref);
     return found->index;
