@@ -52,7 +52,9 @@ uint64_t next64() {  // splitmix64
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
   return z ^ (z >> 31);
 }
-double uniform() { return (next64() >> 11) * (1.0 / 9007199254740992.0); }
+double uniform() {
+  return static_cast<double>(next64() >> 11) * (1.0 / 9007199254740992.0);
+}
 uint32_t below(uint32_t n) { return static_cast<uint32_t>(uniform() * n); }
 
 // Descriptors ----------------------------------------------------------
@@ -60,12 +62,12 @@ uint32_t below(uint32_t n) { return static_cast<uint32_t>(uniform() * n); }
 using Bytes = std::vector<uint8_t>;
 
 void put16(Bytes* b, uint16_t v) {
-  b->push_back(v & 0xFF);
-  b->push_back(v >> 8);
+  b->push_back(static_cast<uint8_t>(v & 0xFF));
+  b->push_back(static_cast<uint8_t>(v >> 8));
 }
 void put32(Bytes* b, uint32_t v) {
-  put16(b, v & 0xFFFF);
-  put16(b, v >> 16);
+  put16(b, static_cast<uint16_t>(v & 0xFFFF));
+  put16(b, static_cast<uint16_t>(v >> 16));
 }
 Bytes sid(uint8_t authority, std::vector<uint32_t> subs) {
   Bytes b = {1, static_cast<uint8_t>(subs.size()), 0, 0, 0, 0, 0, authority};
@@ -90,9 +92,9 @@ Bytes descriptor(uint16_t control, const Bytes& owner, const Bytes& group,
   Bytes b = {1, 0};
   put16(&b, 0x8004 | control);  // self-relative, DACL present
   const uint32_t daclAt = 20, aclSize = 8 + static_cast<uint32_t>(acl.size());
-  put32(&b, daclAt + aclSize);                 // owner
-  put32(&b, daclAt + aclSize + owner.size());  // group
-  put32(&b, 0);                                // no SACL
+  put32(&b, daclAt + aclSize);                                        // owner
+  put32(&b, daclAt + aclSize + static_cast<uint32_t>(owner.size()));  // group
+  put32(&b, 0);                                                       // no SACL
   put32(&b, daclAt);
   b.push_back(2);
   b.push_back(0);
@@ -263,7 +265,8 @@ int main(int argc, char** argv) {
     const Object& o = plan[i];
     std::vector<ntfschar> n = name(i);
     if (o.kind == kLink && !files.empty()) {
-      ntfs_inode* ni = ntfs_inode_open(vol, files[below(files.size())]);
+      ntfs_inode* ni = ntfs_inode_open(
+          vol, files[below(static_cast<uint32_t>(files.size()))]);
       if (ni == nullptr) return fail("ntfs_inode_open");
       if (ntfs_link(ni, parent, n.data(), static_cast<u8>(n.size())) != 0)
         return fail("ntfs_link");
