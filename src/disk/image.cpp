@@ -46,8 +46,7 @@ uint32_t openDisk(const std::string& path, const std::string& label,
     disk = std::move(file);
   }
   disk.name = label;
-  *out = cachedSource(std::move(disk), layer != nullptr ? kContainerCacheBlocks
-                                                        : kFileCacheBlocks);
+  *out = cachedSource(std::move(disk));
   return 0;
 }
 

@@ -28,6 +28,19 @@ constexpr size_t kDescriptorCacheBytes = 4 << 20;
 
 }  // namespace
 
+// One entry of a directory's index, as a listing hands it out, and what
+// its record said when the listing opened it.
+struct ListedEntry {
+  std::string name;
+  MFT_REF ref;
+  unsigned type;        // NTFS_DT_DIR for a directory, as its index entry says
+  bool opened = false;  // the record was read: index and securityId hold
+  bool index = false;   // the record is an index
+  bool directory = false;  // as listed: a link to a directory counts
+  bool link = false;
+  uint32_t securityId = 0;
+};
+
 struct Ntfs3gVolume : Volume {
   ~Ntfs3gVolume() override;
   uint32_t descriptor(const std::string& inner,
@@ -45,14 +58,20 @@ struct Ntfs3gVolume : Volume {
   ntfs_volume* vol = nullptr;
   std::unordered_map<uint32_t, std::vector<uint8_t>> bySecurityId;
   size_t cachedBytes = 0;
-  // The entry a search handed out last, still open: the report of that
-  // entry, and the listing of it, follow at once.
-  ntfs_inode* held = nullptr;
-  std::string heldInner;
   // The records of the directories being listed, outermost first. NTFS
   // has no hard links to directories, so a record met again below itself
   // is a damaged index that would make the walk endless.
   std::vector<uint64_t> listing;
+  // The listings a walk is still going through, outermost first, each
+  // directory inside the one before: a walk lists a directory whole, then
+  // reports and enters its entries in order, and each is opened by the
+  // reference its index entry holds instead of by its path from the root.
+  struct Walked {
+    std::string inner;
+    std::vector<ListedEntry> entries;
+    size_t at = 0;  // where the walk is: the last entry asked for
+  };
+  std::vector<Walked> walked;
   // Why the last search gave nothing (listStatus).
   uint32_t listed = kErrorNoMoreFiles;
 };
@@ -66,32 +85,60 @@ struct Ntfs3gListing : Listing {
   std::string inner;    // of the directory, "/" or "/a/b"
   bool read = false;    // batch holds the whole listing
   uint32_t failed = 0;  // the error that cut the listing short
-  struct Found {
-    std::string name;
-    MFT_REF ref;
-    unsigned type;  // NTFS_DT_DIR for a directory, as its index entry says
-  };
-  std::vector<Found> batch;
+  std::vector<ListedEntry> batch;
   size_t at = 0;
 };
 
 namespace {
 
-void releaseHeld(Ntfs3gVolume* volume) {
-  if (volume->held != nullptr) ntfs_inode_close(volume->held);
-  volume->held = nullptr;
-  volume->heldInner.clear();
+// Whether the directory at above holds inner, at any depth.
+bool holds(const std::string& above, const std::string& inner) {
+  if (above == "/") return inner != "/";
+  return inner.size() > above.size() && inner[above.size()] == '/' &&
+         inner.compare(0, above.size(), above) == 0;
 }
 
-// The inode at inner, from the held entry when it is the one.
-ntfs_inode* openInner(Ntfs3gVolume* volume, const std::string& inner,
-                      bool* fromHeld) {
-  *fromHeld = false;
-  if (volume->held != nullptr && inner == volume->heldInner) {
-    *fromHeld = true;
-    return volume->held;
+// A listing that the walk may now go through: the listings of directories
+// that do not hold it are done with.
+void keepWalked(Ntfs3gVolume* volume, std::string inner,
+                std::vector<ListedEntry>* entries) {
+  std::vector<Ntfs3gVolume::Walked>& walked = volume->walked;
+  while (!walked.empty() && !holds(walked.back().inner, inner))
+    walked.pop_back();
+  walked.push_back(Ntfs3gVolume::Walked{std::move(inner), std::move(*entries)});
+}
+
+// The object at inner as its directory's listing gave it, from where the
+// walk is in that listing onwards; nullptr when not listed.
+const ListedEntry* walkedEntry(Ntfs3gVolume* volume, const std::string& inner) {
+  const size_t slash = inner.rfind('/');
+  if (slash == std::string::npos || slash + 1 == inner.size()) return nullptr;
+  const size_t parentLength = slash == 0 ? 1 : slash;
+  for (auto walked = volume->walked.rbegin(); walked != volume->walked.rend();
+       ++walked) {
+    if (walked->inner.size() != parentLength ||
+        inner.compare(0, parentLength, walked->inner) != 0)
+      continue;
+    const char* name = inner.c_str() + slash + 1;
+    for (size_t at = walked->at; at < walked->entries.size(); ++at) {
+      if (walked->entries[at].name != name) continue;
+      walked->at = at;
+      return &walked->entries[at];
+    }
+    return nullptr;
   }
+  return nullptr;
+}
+
+// The inode at inner.
+ntfs_inode* openInner(Ntfs3gVolume* volume, const std::string& inner) {
   if (inner == "/") return ntfs_inode_open(volume->vol, FILE_root);
+  // A record that the reference does not open is looked for by path, which
+  // fails as it always has.
+  const ListedEntry* found = walkedEntry(volume, inner);
+  ntfs_inode* ni =
+      found != nullptr ? ntfs_inode_open(volume->vol, found->ref) : nullptr;
+  if (ni != nullptr) return ni;
   return ntfs_pathname_to_inode(volume->vol, nullptr, inner.c_str());
 }
 
@@ -122,14 +169,15 @@ uint32_t missingInodeError(Ntfs3gVolume* volume, std::string inner, int error) {
   return kErrorFileNotFound;
 }
 
-// libntfs-3g invents a descriptor for an object with none stored; the
-// stored one is read here directly so that the invention is never shown.
-uint32_t storedDescriptor(Ntfs3gVolume* volume, ntfs_inode* ni,
+// Whether descriptors are read from $Secure by security id.
+bool secureOpen(const Ntfs3gVolume* volume) {
+  return volume->vol->secure_ni != nullptr &&
+         volume->vol->secure_xsii != nullptr;
+}
+
+// The descriptor of securityId in $Secure, remembered while there is room.
+uint32_t secureDescriptor(Ntfs3gVolume* volume, uint32_t securityId,
                           std::vector<uint8_t>* bytes) {
-  const uint32_t securityId = le32_to_cpu(ni->security_id);
-  if (securityId == 0 || volume->vol->secure_ni == nullptr ||
-      volume->vol->secure_xsii == nullptr)
-    return readOwnDescriptor(ni, bytes);
   const auto known = volume->bySecurityId.find(securityId);
   if (known != volume->bySecurityId.end()) {
     *bytes = known->second;
@@ -141,6 +189,16 @@ uint32_t storedDescriptor(Ntfs3gVolume* volume, ntfs_inode* ni,
     volume->cachedBytes += bytes->size() + 64;
   }
   return status;
+}
+
+// libntfs-3g invents a descriptor for an object with none stored; the
+// stored one is read here directly so that the invention is never shown.
+uint32_t storedDescriptor(Ntfs3gVolume* volume, ntfs_inode* ni,
+                          std::vector<uint8_t>* bytes) {
+  const uint32_t securityId = le32_to_cpu(ni->security_id);
+  if (securityId == 0 || !secureOpen(volume))
+    return readOwnDescriptor(ni, bytes);
+  return secureDescriptor(volume, securityId, bytes);
 }
 
 // What the mount shows in a listing: no DOS 8.3 names, no "." or "..", no
@@ -158,7 +216,7 @@ int collectEntry(void* context, const ntfschar* name, const int length,
   std::string utf8(text, static_cast<size_t>(bytes));
   std::free(text);
   if (utf8 == "." || utf8 == "..") return 0;
-  search->batch.push_back(Ntfs3gListing::Found{std::move(utf8), ref, type});
+  search->batch.push_back(ListedEntry{std::move(utf8), ref, type});
   return 0;
 }
 
@@ -177,39 +235,59 @@ bool refill(Ntfs3gListing* search) {
   return !search->batch.empty();
 }
 
-// Hands out the next entry, its inode held for the report that follows.
-bool handOut(Ntfs3gListing* search, VolumeEntry* entry) {
-  Ntfs3gVolume* volume = search->volume;
-  if (search->at >= search->batch.size() && !refill(search)) {
-    volume->listed = search->failed != 0 ? search->failed : kErrorNoMoreFiles;
-    return false;
-  }
-  const Ntfs3gListing::Found& found = search->batch[search->at++];
-  releaseHeld(volume);
-  entry->name = found.name;
-  entry->directory = false;
-  entry->link = false;
-  volume->heldInner =
-      (search->inner == "/" ? "/" : search->inner + "/") + found.name;
-  ntfs_inode* ni = ntfs_inode_open(volume->vol, found.ref);
+// What the listing and the report of found need from its record.
+void examine(Ntfs3gVolume* volume, const std::string& dir, ListedEntry* found) {
+  ntfs_inode* ni = ntfs_inode_open(volume->vol, found->ref);
   // A record that cannot be read is what its index entry says, as on a
   // mount: a damaged directory is still reported, and its listing fails.
-  if (ni == nullptr) entry->directory = found.type == NTFS_DT_DIR;
-  if (ni != nullptr) {
-    // A junction or symbolic link to a directory is an index too; as on a
-    // mounted volume it is reported like a directory but never entered.
-    entry->directory = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
-    entry->link = (ni->flags & FILE_ATTR_REPARSE_POINT) != 0;
-    // A link that NTFS does not mark as a directory counts as its target,
-    // which the mount checks.
-    std::string target;
-    if (linkTarget(ni, &target)) {
-      entry->link = true;
-      entry->directory =
-          linkLeadsToDirectory(volume->vol, search->inner, target);
-    }
-    volume->held = ni;
+  if (ni == nullptr) {
+    found->directory = found->type == NTFS_DT_DIR;
+    return;
   }
+  found->opened = true;
+  // A junction or symbolic link to a directory is an index too; as on a
+  // mounted volume it is reported like a directory but never entered.
+  found->index = (ni->mrec->flags & MFT_RECORD_IS_DIRECTORY) != 0;
+  found->directory = found->index;
+  found->link = (ni->flags & FILE_ATTR_REPARSE_POINT) != 0;
+  found->securityId = le32_to_cpu(ni->security_id);
+  // A link that NTFS does not mark as a directory counts as its target,
+  // which the mount checks.
+  std::string target;
+  if (linkTarget(ni, &target)) {
+    found->link = true;
+    found->directory = linkLeadsToDirectory(volume->vol, dir, target);
+  }
+  ntfs_inode_close(ni);
+}
+
+// Reads the records of the whole listing in the order they lie in the MFT,
+// not in the order of their names: a large directory's records are then
+// read as one scan, not a page here and a page there.
+void examineAll(Ntfs3gListing* search) {
+  std::vector<ListedEntry>& batch = search->batch;
+  std::vector<uint32_t> order(batch.size());
+  for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&batch](uint32_t a, uint32_t b) {
+    return MREF(batch[a].ref) < MREF(batch[b].ref);
+  });
+  for (uint32_t i : order) examine(search->volume, search->inner, &batch[i]);
+}
+
+// Hands out the next entry.
+bool handOut(Ntfs3gListing* search, VolumeEntry* entry) {
+  Ntfs3gVolume* volume = search->volume;
+  if (search->at >= search->batch.size()) {
+    if (!refill(search)) {
+      volume->listed = search->failed != 0 ? search->failed : kErrorNoMoreFiles;
+      return false;
+    }
+    examineAll(search);
+  }
+  const ListedEntry& found = search->batch[search->at++];
+  entry->name = found.name;
+  entry->directory = found.directory;
+  entry->link = found.link;
   return true;
 }
 
@@ -258,28 +336,34 @@ uint32_t openNtfs3gVolume(Source source, Volume** out) {
 }
 
 Ntfs3gVolume::~Ntfs3gVolume() {
-  releaseHeld(this);
   if (vol != nullptr) ntfs_umount(vol, FALSE);  // closes and frees the device
   closeSource(&device.source);
 }
 
 uint32_t Ntfs3gVolume::descriptor(const std::string& inner,
                                   std::vector<uint8_t>* bytes) {
-  bool fromHeld = false;
-  ntfs_inode* ni = openInner(this, inner, &fromHeld);
+  const ListedEntry* found = walkedEntry(this, inner);
+  if (found != nullptr && found->opened && found->securityId != 0 &&
+      secureOpen(this))
+    return secureDescriptor(this, found->securityId, bytes);
+  ntfs_inode* ni = openInner(this, inner);
   if (ni == nullptr) return missingInodeError(this, inner, errno);
   const uint32_t status = storedDescriptor(this, ni, bytes);
-  if (!fromHeld) ntfs_inode_close(ni);
+  ntfs_inode_close(ni);
   return status;
 }
 
 bool Ntfs3gVolume::directoryIndex(const std::string& inner, uint64_t* index) {
-  bool fromHeld = false;
-  ntfs_inode* ni = openInner(this, inner, &fromHeld);
+  const ListedEntry* found = walkedEntry(this, inner);
+  if (found != nullptr && found->opened) {
+    *index = MREF(found->ref);
+    return found->index;
+  }
+  ntfs_inode* ni = openInner(this, inner);
   if (ni == nullptr) return false;
   const bool directory = ni->mrec->flags & MFT_RECORD_IS_DIRECTORY;
   *index = ni->mft_no;
-  if (!fromHeld) ntfs_inode_close(ni);
+  ntfs_inode_close(ni);
   return directory;
 }
 
@@ -315,18 +399,13 @@ uint32_t Ntfs3gVolume::openFile(const std::string& inner, Source* out) {
 }
 
 Listing* Ntfs3gVolume::list(const std::string& inner, VolumeEntry* entry) {
-  bool fromHeld = false;
-  ntfs_inode* dir = openInner(this, inner, &fromHeld);
+  ntfs_inode* dir = openInner(this, inner);
   if (dir == nullptr) {
     // As opendir fails: below a file is no directory, a damaged record is
     // a listing that failed.
     const uint32_t status = missingInodeError(this, inner, errno);
     listed = status == kErrorPathNotFound ? kErrorDirectory : status;
     return nullptr;
-  }
-  if (fromHeld) {  // the search owns it from here
-    held = nullptr;
-    heldInner.clear();
   }
   const bool loops =
       std::find(listing.begin(), listing.end(), dir->mft_no) != listing.end();
@@ -359,6 +438,8 @@ Ntfs3gListing::~Ntfs3gListing() {
   const auto own = std::find(open.begin(), open.end(), dir->mft_no);
   if (own != open.end()) open.erase(own);
   ntfs_inode_close(dir);
+  // Only a listing read whole stands for its directory.
+  if (read && failed == 0) keepWalked(volume, std::move(inner), &batch);
 }
 
 }  // namespace platform

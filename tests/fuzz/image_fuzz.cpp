@@ -40,20 +40,28 @@ void walk(Volume* volume, const std::string& inner, int depth, int* budget) {
     }
   }
   if (depth >= kMaxDepth) return;
+  // As a run walks: the whole listing first, closed, then each entry
+  // reported and each directory entered, its identity asked first.
+  std::vector<VolumeEntry> entries;
   VolumeEntry entry;
   Listing* search = volume->list(inner, &entry);
   if (search == nullptr) return;
   do {
     if (--*budget < 0) break;
-    const std::string child = (inner == "/" ? "/" : inner + "/") + entry.name;
-    if (entry.directory) {
+    entries.push_back(entry);
+  } while (search->next(&entry));
+  delete search;
+  for (const VolumeEntry& listed : entries) {
+    const std::string child = (inner == "/" ? "/" : inner + "/") + listed.name;
+    if (listed.directory) {
+      uint64_t index = 0;
+      volume->directoryIndex(child, &index);
       walk(volume, child, depth + 1, budget);
     } else {
       std::vector<uint8_t> fileBytes;
       volume->descriptor(child, &fileBytes);
     }
-  } while (search->next(&entry));
-  delete search;
+  }
 }
 
 }  // namespace

@@ -38,6 +38,11 @@ struct StartImage {
   uint32_t status;     // the error of the open, when volume is nullptr
   std::string target;  // typed's object inside the volume, links followed
   bool notDirectory;   // typed names a file, yet ends in a separator
+  // The walk asks about one path several times in a row (its router, its
+  // descriptor, its identity, its listing): the last answer, once open.
+  std::string lastPath = std::string();
+  bool lastInside = false;
+  ImagePath last = ImagePath();
 };
 
 StartImage*& startImage() {
@@ -162,9 +167,14 @@ void examineStartPath(const std::string& path) {
 }
 
 bool findOpenImagePath(const std::string& path, ImagePath* out) {
-  const StartImage* image = startImage();
+  StartImage* image = startImage();
   if (image == nullptr || !image->opened) return false;
-  return lookUp(*image, absolutePathText(path), out);
+  if (image->lastPath.empty() || path != image->lastPath) {
+    image->lastInside = lookUp(*image, absolutePathText(path), &image->last);
+    image->lastPath = path;
+  }
+  if (image->lastInside) *out = image->last;
+  return image->lastInside;
 }
 
 Volume* openStartVolume(std::string* key) {
@@ -177,24 +187,23 @@ Volume* openStartVolume(std::string* key) {
 bool findImagePath(const std::string& path, ImagePath* out) {
   StartImage* image = startImage();
   if (image == nullptr) return false;
+  if (image->opened) return findOpenImagePath(path, out);
   const std::string absolute = absolutePathText(path);
-  if (!image->opened) {
-    ImagePath probe;
-    if (!lookUp(*image, absolute, &probe)) return false;
-    image->opened = true;
-    image->status =
-        openVolumeOf(image->file, image->wanted, image->key, &image->volume);
-    if (image->status == kNotAnImage) {
-      closeStartImage();
-      return false;
-    }
-    if (image->volume != nullptr) {
-      std::string inner;
-      innerPath(image->typed, image->key, &inner);
-      bool directory = true;
-      image->target = image->volume->resolve(inner, &directory);
-      image->notDirectory = image->slash && !directory;
-    }
+  ImagePath probe;
+  if (!lookUp(*image, absolute, &probe)) return false;
+  image->opened = true;
+  image->status =
+      openVolumeOf(image->file, image->wanted, image->key, &image->volume);
+  if (image->status == kNotAnImage) {
+    closeStartImage();
+    return false;
+  }
+  if (image->volume != nullptr) {
+    std::string inner;
+    innerPath(image->typed, image->key, &inner);
+    bool directory = true;
+    image->target = image->volume->resolve(inner, &directory);
+    image->notDirectory = image->slash && !directory;
   }
   return lookUp(*image, absolute, out);
 }
