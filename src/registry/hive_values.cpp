@@ -1,7 +1,6 @@
 // The values taken from hive bytes: no library, every offset checked.
 #include <string>
 
-#include "platform/errors.h"
 #include "platform/utf16.h"
 #include "registry/hive_names.h"
 #include "sd/little_endian.h"
@@ -59,20 +58,6 @@ bool isSidText(const std::string& text) {
   }
   return parts >= 1 && parts <= 15;
 }
-
-#if !VESK_WITH_REGF
-bool hiveReaderBuilt() { return false; }
-
-uint32_t readSamNames(Source source, EvidenceNames*) {
-  closeSource(&source);
-  return kErrorNotSupported;
-}
-
-uint32_t readProfileNames(Source source, EvidenceNames*) {
-  closeSource(&source);
-  return kErrorNotSupported;
-}
-#endif
 
 }  // namespace platform
 }  // namespace vesk
